@@ -1,0 +1,98 @@
+// Block-buffered file streams for the passes. A pass sees its input and
+// output as byte sequences; underneath, data moves in 64 KiB blocks, offsets
+// are 64-bit, and memory stays the same whatever the file size.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+namespace qvx {
+
+constexpr std::size_t kBlock = 64 * 1024;
+
+class InFile {
+ public:
+  InFile() = default;
+  explicit InFile(const char* path) { open(path); }
+  ~InFile() { close(); }
+  InFile(const InFile&) = delete;
+  InFile& operator=(const InFile&) = delete;
+
+  bool open(const char* path);
+  bool is_open() const { return f_ != nullptr; }
+  void close();
+
+  // Size measured at opening (seek to the end, take the position).
+  uint64_t size() const { return size_; }
+  uint64_t tell() const { return pos_ + idx_; }
+  // Position the next read. Seeks inside the buffered block are free.
+  bool seek(uint64_t offset);
+  // Up to n bytes; fewer only at the end of the file or on an error.
+  std::size_t read(unsigned char* dst, std::size_t n);
+  // One byte, or -1 at the end.
+  int get() {
+    if (idx_ == len_ && !fill()) return -1;
+    return buf_[idx_++];
+  }
+  // False once a read failed for a reason other than the end of the file.
+  bool ok() const { return !error_; }
+
+ private:
+  bool fill();
+
+  std::FILE* f_ = nullptr;
+  std::unique_ptr<unsigned char[]> buf_;
+  uint64_t size_ = 0;
+  uint64_t pos_ = 0;      // file offset of buf_[0]
+  std::size_t idx_ = 0;   // next byte in buf_
+  std::size_t len_ = 0;   // valid bytes in buf_
+  bool error_ = false;
+};
+
+class OutFile {
+ public:
+  OutFile() = default;
+  explicit OutFile(const char* path) { open(path); }
+  ~OutFile() { close(); }
+  OutFile(const OutFile&) = delete;
+  OutFile& operator=(const OutFile&) = delete;
+
+  // Creates or truncates.
+  bool open(const char* path);
+  bool is_open() const { return f_ != nullptr; }
+  // Flushes and closes; false when any write or the close failed.
+  bool close();
+
+  void write(const unsigned char* src, std::size_t n);
+  void put(unsigned char c) {
+    if (len_ == kBlock) drain();
+    buf_[len_++] = c;
+  }
+  // Bytes handed to this stream that reached the file (so far).
+  uint64_t written() const { return written_; }
+  // Bytes accepted, flushed or not.
+  uint64_t position() const { return written_ + len_ + lost_; }
+  bool ok() const { return !error_; }
+  bool flush() { drain(); return !error_; }
+
+ private:
+  void drain();
+
+  std::FILE* f_ = nullptr;
+  std::unique_ptr<unsigned char[]> buf_;
+  std::size_t len_ = 0;
+  uint64_t written_ = 0;
+  uint64_t lost_ = 0;  // bytes the file refused
+  bool error_ = false;
+};
+
+// Copy `count` bytes from the input's current position to the output.
+// Returns the bytes actually read and handed on.
+uint64_t copy_bytes(InFile& in, OutFile& out, uint64_t count);
+
+bool file_exists(const char* path);
+
+}  // namespace qvx

@@ -1,0 +1,73 @@
+#include "cipher/coder.h"
+
+#include "console/console.h"
+
+namespace qvx {
+
+coder::coder(Direction d, const char* origin, const char* destination) : dir(d) {
+  if (origin) {
+    origen = origin;
+    origen_set = true;
+  }
+  if (destination) {
+    destino = destination;
+    destino_set = true;
+  }
+}
+
+void coder::inicia(const base& book) {
+  static_cast<KeyRecord&>(*this) = static_cast<const KeyRecord&>(book);
+}
+
+int coder::copiaf(const char* from, const char* to) {
+  InFile in(from);
+  const uint64_t n = in.size();
+  if (dir == Direction::encode)
+    con::out() << "  Chars de " << n << " chars iniciales de  " << (from ? from : "");
+  OutFile out(to);
+  int result = 1;
+  if (in.is_open() && out.is_open()) {
+    uint64_t copied = copy_bytes(in, out, n);
+    const bool complete = out.close() && copied == n && in.ok();
+    con::eol();
+    if (dir == Direction::encode)
+      con::out() << "copiando ficheros con " << out.written() << "  Chars de " << n << " chars iniciales ";
+    else
+      con::out() << " copiando ficheros con " << out.written() << " chars de " << n << " chars iniciales ";
+    result = complete ? 0 : 1;
+  } else {
+    con::eol();
+    con::out() << "error copiando ficheros";
+  }
+  return result;
+}
+
+void coder::report_open_failure(bool decoding_words) const {
+  con::eol();
+  con::out() << " el Archivo " << (porigen() ? porigen() : "") << " o "
+             << (pdestino() ? pdestino() : "") << " no puede Abrirse ";
+  con::eol();
+  con::out() << (decoding_words ? " Error no se ha abierto el archivo para decodificar"
+                                : " Error no se ha abierto el archivo para codificar");
+  con::eol();
+}
+
+void coder::copy_instead(const char* from, const char* to) {
+  if (copiaf(from, to) != 0) con::out() << "Error Copiando en Disco";
+}
+
+void coder::start_line(const char* words) const {
+  con::eol();
+  con::out() << words << origen << " en el Destino " << destino;
+  con::eol();
+}
+
+void coder::size_check(uint64_t measured) const {
+  if (measured == tamano) return;
+  con::eol();
+  con::out() << "\xB7" "ATENCION HAY UN ERROR EN LA CODIFICACION!__PROBABLEMENTE NO HAY SUFICIENTE ESPACIO EN EL DISCO___";
+  con::eol();
+  con::out() << "SE HAN PERDIDO " << (tamano - measured) << " BYTES. ESTA CODIFICACION TIENE QUE DESECHARLA";
+}
+
+}  // namespace qvx

@@ -1,0 +1,2 @@
+add_library(qvx_growth STATIC ${CMAKE_CURRENT_LIST_DIR}/growth.cpp)
+target_link_libraries(qvx_growth PUBLIC qvx_core)

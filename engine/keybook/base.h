@@ -1,0 +1,67 @@
+// The key-book object: one key record plus the state of the open key book.
+// Every operation opens the key-book file, does its work and closes it again;
+// nothing about the file is cached between calls.
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <string>
+
+#include "keybook/record.h"
+#include "keybook/slot.h"
+
+namespace qvx {
+
+constexpr std::size_t kPathMax = 4096;  // longest path we read from the console
+
+class base : public KeyRecord {
+ public:
+  uint64_t registros = 0;  // records of the open book, set by tamanyo()
+  int32_t registro = 0;    // active record, from 1; 0 when none is active
+  std::string fichero;     // path of the open key book
+  bool libro = false;      // a book is open (the path in `fichero` is in force)
+
+  base();
+  explicit base(const char* path);
+  base(const char* path, int n);
+
+  // --- opening and selecting ---
+  int compruebabase() const;       // 1 when a book is open
+  int compruebaregistro() const;   // 1 when a record is active
+  const char* ponerlibro() const;  // path of the open book, or null
+  int ponerregistro() const;
+  base& abrirfichero();                  // asks for a path at the console
+  base& abrirfichero2(const char* path);  // the same with the path given
+  uint64_t tamanyo();                     // file size in bytes; sets `registros`
+  int activar(uint32_t n, uint64_t count);
+
+  // --- entering, editing, listing, searching ---
+  base& iniciab();
+  int buscar() const;
+  uint64_t altas(uint64_t n) const;
+  int bajas(int n, long size) const;
+  int modificaciones(long n) const;
+  const base& listados(int first, int count) const;
+  int busqueda(const std::string& pattern) const;
+  int recuerda() const;
+
+  // --- printout ---
+  int imprime() const;
+};
+
+// Record count of a book of `size` bytes.
+inline uint64_t record_count(uint64_t size) { return size / kSlotSize; }
+
+// The slot stream operations. Reversed from the usual convention, as the
+// key book has always had them: >> writes a record, > reads one.
+std::ostream& operator>>(std::ostream& file, const base& b);
+std::istream& operator>(std::istream& file, base& b);
+// Record view of the key record.
+std::ostream& operator<<(std::ostream& view, const KeyRecord& r);
+// Raw dump of the slot at the file's read position, byte for byte.
+void dump_slot(std::istream& file);
+
+// Write one slot at the stream's position, printing any length message.
+bool write_record(std::ostream& file, const KeyRecord& r);
+
+}  // namespace qvx
