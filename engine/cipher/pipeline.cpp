@@ -1,1 +1,193 @@
-// (to be written)
+#include "cipher/pipeline.h"
+
+#include <string>
+#include <type_traits>
+
+#include "cipher/coder.h"
+#include "console/console.h"
+#include "eraser/borra.h"
+
+namespace qvx {
+namespace {
+
+enum class Mode { command_line, interactive };
+
+// Passes with the same shape, by number.
+using TextPass = int (codifica::*)(const char*, const char*, const char*);
+using TextUnpass = int (decodifica::*)(const char*, const char*, const char*);
+using TriplePass = int (codifica::*)(const char*, const char*, const char*, const char*, const char*);
+using TripleUnpass = int (decodifica::*)(const char*, const char*, const char*, const char*, const char*);
+using PlainPass = int (codifica::*)(const char*, const char*);
+using PlainUnpass = int (decodifica::*)(const char*, const char*);
+
+constexpr TextPass kEncode1to8[] = {
+    &codifica::codifica_clave1, &codifica::codifica_clave2, &codifica::codifica_clave3,
+    &codifica::codifica_clave4, &codifica::codifica_clave5, &codifica::codifica_clave6,
+    &codifica::codifica_clave7, &codifica::codifica_clave8};
+constexpr TextUnpass kDecode1to8[] = {
+    &decodifica::decodifica_clave1, &decodifica::decodifica_clave2, &decodifica::decodifica_clave3,
+    &decodifica::decodifica_clave4, &decodifica::decodifica_clave5, &decodifica::decodifica_clave6,
+    &decodifica::decodifica_clave7, &decodifica::decodifica_clave8};
+constexpr PlainPass kEncode11to22[] = {
+    &codifica::codifica_clave11, &codifica::codifica_clave12, &codifica::codifica_clave13,
+    &codifica::codifica_clave14, &codifica::codifica_clave15, &codifica::codifica_clave16,
+    &codifica::codifica_clave17, &codifica::codifica_clave18, &codifica::codifica_clave19,
+    &codifica::codifica_clave20, &codifica::codifica_clave21, &codifica::codifica_clave22};
+constexpr PlainUnpass kDecode11to22[] = {
+    &decodifica::decodifica_clave11, &decodifica::decodifica_clave12, &decodifica::decodifica_clave13,
+    &decodifica::decodifica_clave14, &decodifica::decodifica_clave15, &decodifica::decodifica_clave16,
+    &decodifica::decodifica_clave17, &decodifica::decodifica_clave18, &decodifica::decodifica_clave19,
+    &decodifica::decodifica_clave20, &decodifica::decodifica_clave21, &decodifica::decodifica_clave22};
+
+const RunParameters kDefaults{};
+
+void show_record(const KeyRecord& r) { con::out() << r; }
+
+// Checks, coder set-up, the record view and (in the menus) the file dialog.
+template <class Coder>
+bool opening(const base& book, Coder& coder, Mode mode) {
+  if (!book.compruebabase()) {
+    con::line("Error no se puede realizar la operacion hasta que abra un libro de claves");
+    return false;
+  }
+  if (!book.compruebaregistro()) {
+    con::line("Error no se puede realizar la operacion hasta que active un registro");
+    return false;
+  }
+  coder.inicia(book);
+  show_record(coder);
+  if (mode == Mode::interactive) {
+    if constexpr (std::is_same_v<Coder, codifica>)
+      coder.abrirficherocod();
+    else
+      coder.abrirficherodecod();
+  }
+  if (!coder.compruebaregistro()) {
+    con::out() << "no procesa";
+    return false;
+  }
+  return true;
+}
+
+// A pass of 9 or 10 left out on its own must still hand its input work file
+// on to the file the next pass reads, or that pass would read stale data.
+// With both left out the chain already lines up and nothing is copied.
+void hand_over(const std::string& from, const std::string& to) {
+  InFile in(from.c_str());
+  OutFile out(to.c_str());
+  if (in.is_open() && out.is_open()) copy_bytes(in, out, in.size());
+}
+
+// Overwrite, cut and delete one work file.
+void wipe(const std::string& path, const char* shown_name) {
+  borra eraser(path.c_str());
+  if (eraser.borrarfichero())
+    eraser.eliminaresto();
+  else
+    con::line(std::string("Error no se ha borrado el fichero ") + shown_name + ", !Queda Un Rastro!");
+}
+
+void wipe_first(const WorkFiles& w) { wipe(w.first, "qvx01.qvx"); }
+void wipe_second(const WorkFiles& w) { wipe(w.second, "qvx02.qvx"); }
+
+void announce_encoding(int n) {
+  con::line("procesando..CODIFICANDO CLAVE " + std::to_string(n) + "...Espere un Momento Porfavor");
+}
+
+void announce_decoding(int n) { con::line("Decodificando Clave " + std::to_string(n)); }
+
+void encode(codifica& c, const RunParameters& p, const WorkFiles& w, Mode mode) {
+  const char* first = w.first.c_str();
+  const char* second = w.second.c_str();
+  for (int n = 1; n <= 22; ++n) {
+    announce_encoding(n);
+    if (n == 2 && mode == Mode::command_line) {
+      con::eol();
+      show_record(c);
+    }
+    if (n <= 8) {
+      (c.*kEncode1to8[n - 1])(p.text[n - 1], first, second);
+    } else if (n == 9) {
+      if (p.run9)
+        c.codifica_clave9(p.abc9[0], p.abc9[1], p.abc9[2], first, second);
+      else if (p.run10)
+        hand_over(w.second, w.first);  // pass 9 reads the second work file, writes the first
+    } else if (n == 10) {
+      if (p.run10)
+        c.codifica_clave10(p.abc10[0], p.abc10[1], p.abc10[2], first, second);
+      else if (p.run9)
+        hand_over(w.first, w.second);
+    } else {
+      (c.*kEncode11to22[n - 11])(first, second);
+    }
+  }
+  con::line("procesando..CODIFICANDO CONFIRMACION CLAVE 23...Espere un Momento Porfavor");
+  if (mode == Mode::command_line)
+    c.codifica_clave23(p.confirmation, first, second);
+  else
+    c.codifica_clave23(first, second);
+  con::line("Espere un momento, Borrando ficheros temporales.");
+  wipe_first(w);
+  wipe_second(w);
+}
+
+void decode(decodifica& c, const RunParameters& p, const WorkFiles& w, Mode mode) {
+  const char* first = w.first.c_str();
+  const char* second = w.second.c_str();
+  con::line("Decodificando Clave 23 DE CONFIRMACION ");
+  if (mode == Mode::command_line)
+    c.decodifica_clave23(p.confirmation, first, second);
+  else
+    c.decodifica_clave23(first, second);
+  for (int n = 22; n >= 11; --n) {
+    announce_decoding(n);
+    (c.*kDecode11to22[n - 11])(first, second);
+  }
+  wipe_first(w);
+  for (int n = 10; n >= 2; --n) {
+    announce_decoding(n);
+    if (n == 10) {
+      if (p.run10)
+        c.decodifica_clave10(p.abc10[0], p.abc10[1], p.abc10[2], first, second);
+      else if (p.run9)
+        hand_over(w.second, w.first);  // decoding pass 10 reads the second, writes the first
+    } else if (n == 9) {
+      if (p.run9)
+        c.decodifica_clave9(p.abc9[0], p.abc9[1], p.abc9[2], first, second);
+      else if (p.run10)
+        hand_over(w.first, w.second);
+    } else {
+      (c.*kDecode1to8[n - 1])(p.text[n - 1], first, second);
+    }
+  }
+  wipe_second(w);
+  announce_decoding(1);
+  c.decodifica_clave1(p.text[0], first, second);
+  wipe_first(w);
+}
+
+}  // namespace
+
+void encode_from_command_line(const base& book, const char* source, const char* destination,
+                              const RunParameters& params, const WorkFiles& work) {
+  codifica c(source, destination);
+  if (opening(book, c, Mode::command_line)) encode(c, params, work, Mode::command_line);
+}
+
+void decode_from_command_line(const base& book, const char* source, const char* destination,
+                              const RunParameters& params, const WorkFiles& work) {
+  decodifica c(source, destination);
+  if (opening(book, c, Mode::command_line)) decode(c, params, work, Mode::command_line);
+}
+
+void encode_interactive(const base& book, const WorkFiles& work) {
+  codifica c;
+  if (opening(book, c, Mode::interactive)) encode(c, kDefaults, work, Mode::interactive);
+}
+
+void decode_interactive(const base& book, const WorkFiles& work) {
+  decodifica c;
+  if (opening(book, c, Mode::interactive)) decode(c, kDefaults, work, Mode::interactive);
+}
+
+}  // namespace qvx

@@ -1,0 +1,42 @@
+# QUORVEX — build, test and demo entry points.
+#   make test   installs what is missing (as root), builds, runs every test in
+#               the optimised and the sanitizer builds
+#   make demo   builds and encodes/decodes a sample file with the sample key book
+SHELL := /bin/bash
+DEBS := cmake ninja-build g++ libgtest-dev make
+JOBS ?= 2
+
+.PHONY: all deps build test test-default test-sanitize demo bench clean
+
+all: build
+
+deps:
+	@missing=""; for p in $(DEBS); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
+	if [ -n "$$missing" ]; then \
+	  if [ "$$(id -u)" = 0 ]; then \
+	    echo "installing:$$missing"; apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $$missing; \
+	  else echo "missing Debian packages:$$missing (run 'make deps' as root)"; exit 1; fi; \
+	fi
+
+build: deps
+	cmake --preset default >/dev/null
+	cmake --build --preset default -j $(JOBS)
+
+test-default: build
+	ctest --preset default
+
+test-sanitize: deps
+	cmake --preset sanitize >/dev/null
+	cmake --build --preset sanitize -j $(JOBS)
+	ctest --preset sanitize
+
+test: test-default test-sanitize
+
+demo: build
+	@bash examples/demo.sh build/default/engine/qvx7
+
+bench: build
+	@bash bench/bench.sh build/default/engine/qvx7
+
+clean:
+	rm -rf build

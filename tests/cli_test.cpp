@@ -1,0 +1,174 @@
+// The engine's command line: help screens, dispatch and exit statuses.
+#include <gtest/gtest.h>
+
+#include "MAIN_vuriv_2025/cli.h"
+#include "books.h"
+#include "run_engine.h"
+
+namespace qvx {
+namespace {
+
+using namespace qvx::testing;
+
+std::string help_text() {
+  std::string s = "ARGUMENTOS:\n"
+                  "Num 1: Libro de Claves o Fichero de claves a abrir.\n"
+                  "Num 2: Numero de posicion de la clave.(Int)\n"
+                  "Num 3: 'c' o 'C' para codificar y 'd' o 'D' para Decodificar\n"
+                  "Num 4: Fichero Origen\n"
+                  "Num 5: Fichero Destino. (Lo sobreescribe si existe si no lo crea)\n"
+                  "Num 6: Fichero de confirmacion o Clave 23.\n"
+                  "       (Si no lo encuentra o no existe no procesa la clave 23)\n"
+                  "Num 7: Parametro de Personalizacion para Clave 1 . (300 Kb maximo.)\n"
+                  "Num 8: Parametro de Personalizacion para Clave 2 . (300 Kb maximo.)\n"
+                  "Num 9: Parametro de Personalizacion para Clave 3 . (300 Kb maximo.)\n"
+                  "Num 10: Parametro de Personalizacion para Clave 4 . (300 Kb maximo.)\n"
+                  "Num 11: Parametro de Personalizacion para Clave 5 . (300 Kb maximo.)\n"
+                  "Num 12: Parametro de Personalizacion para Clave 6 . (300 Kb maximo.)\n"
+                  "Num 13: Parametro de Personalizacion para Clave 7 . (300 Kb maximo.)\n"
+                  "Num 14: Parametro de Personalizacion para Clave 8 . (300 Kb maximo.)\n"
+                  "Num 15: Parametro de Personalizacion A para Clave 9 . (300 Kb maximo.)\n"
+                  "Num 16: Parametro de Personalizacion B para Clave 9 . (404 Kb maximo.)\n"
+                  "Num 17: Parametro de Personalizacion C para Clave 9 . (304 Kb maximo.)\n"
+                  "Num 18: Parametro de Personalizacion A para Clave 10 . (300 Kb maximo.)\n"
+                  "Num 19: Parametro de Personalizacion B para Clave 10 . (300 Kb maximo.)\n"
+                  "Num 20: Parametro de Personalizacion C para Clave 10 . (300 Kb maximo.)\n"
+                  "\n\n_______________________________pulse retorno para Continuar..."
+                  "\nRETORNOS DEL PROGRAMA UTILIZADO CON PARAMETROS\n" +
+                  std::string(70, '_') + "\n" +
+                  ".-Retorna 0 en caso de no hacer nada.- (Pantalla de ? Ayuda)\n"
+                  ".-Retorna 1 en caso de abrir un Fichero de Claves Maestras con el parametro 1.-\n"
+                  "            (finaliza el programa-llamado con mas de dos parametros)\n"
+                  ".-Retorna 2 en caso de abrir un Fichero de Claves Maestras con el parametro 1.-\n"
+                  "            y seleccionar en el el numero de clave del parametro 2.- (finaliza)\n"
+                  ".-Retorna 3 en caso de Decodificar con parametros .-\n"
+                  ".-Retorna 4 en caso de Codificar con parametros .-\n"
+                  ".-Retorna 5 en caso de ejecutarse el programa normal en consola .-\n"
+                  "            (llamado el programa sin parametros)\n"
+                  ".-Retorna 6 en caso de abrir un Fichero de Claves Maestras con el parametro 1.-\n"
+                  "            (el programa entra en pantalla secundaria de Claves)\n"
+                  "            llamado con uno o dos parametros\n"
+                  ".-Retorna 7 en caso de abrir un Fichero de Claves Maestras con el parametro 1.-\n"
+                  "            y seleccionar en el el numero de clave del parametro 2.- \n"
+                  "            (el programa entra en pantalla secundaria de Claves)\n"
+                  "            llamado con uno o dos parametros\n"
+                  "Nota: Si se pasa parametro como 0 no lo utiliza y coje el que tiene por defecto el programa\n"
+                  "\n\n_________________________pulse retorno para Continuar..."
+                  "\nNota: Parametros Obligatorios Hasta el 5\n"
+                  "Nota: Si no se pasan parametros de Personalizacion se cojen los que tiene por defecto el programa\n"
+                  " Nota: Si el parametro 1 o fichero de Claves no existe, crea un fichero de Claves vacio\n"
+                  " Nota: Si el parametro 2 o Numero de Clave no existe o no la encuentra no lo selecciona\n"
+                  " Nota: Si se llama al programa con uno o dos parametros entra en el Menu Secundario de Claves\n"
+                  " Nota: Si se llama al programa con mas de dos parametros el programa\n"
+                  "  termina al finalizar las ordenes de comando\n"
+                  " Nota: Si se llama al programa sin parametros se ejecuta en modo consola\n"
+                  " (utilizando los 14 parametros de personalizacion por defecto del programa)\n"
+                  " y entrando en la pantalla principal del programa en modo consola\n"
+                  "Nota: Para codificar y decodificar correctamente con parametros \n"
+                  " son obligatorios los cinco primeros parametros\n"
+                  " Nota: Del parametro 7 al 20 son las 14 Constantes de Personalizacion del QVX version 4\n"
+                  " Importante: Al codificar con parametros del 7 al 20 (Constantes de \n"
+                  "  Personalizacion),para decodificar correctamente tienen que ser pasados \n"
+                  "  los parametros, exactamente igual que al codificar (o a la inversa)";
+  return s;
+}
+
+TEST(CommandLine, HelpScreens) {
+  for (const char* ask : {"?", "h", "H", "a", "A", "*", " x", "help"}) {
+    TempDir dir;
+    RunResult r = run_engine_in(dir.path(), {ask}, "\n\n");
+    EXPECT_EQ(r.status, 0) << ask;
+    EXPECT_EQ(r.out, help_text()) << ask;
+    EXPECT_TRUE(r.files.empty()) << ask;
+  }
+  // The screens wait for Enter; without any input they still end.
+  TempDir dir;
+  RunResult r = run_engine_in(dir.path(), {"?"}, "");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, help_text());
+}
+
+TEST(CommandLine, RecordThatCannotBeSelectedDoesNothing) {
+  TempDir dir;
+  write_book(dir.file("k.kb"), {sample_record("uno"), std::nullopt, sample_record("tres", 3)});
+  write_file(dir.file("plain.txt"), std::string("hola"));
+  const auto before = list_dir(dir.path());
+  struct Case { const char* record; const char* expect; };
+  const Case cases[] = {
+      {"0", "\nlo siento registro no existente; Repita la Operacion\n"},
+      {"x", "\nlo siento registro no existente; Repita la Operacion\n"},
+      {"4", "\nlo siento registro no existente; Repita la Operacion\n"},
+      {"2", "\nImposible Seleccionar Un Registro Borrado Operacion Cancelada"},
+  };
+  for (const Case& c : cases) {
+    RunResult r = run_engine_in(dir.path(), {"k.kb", c.record, "c", "plain.txt", "out.bin"});
+    EXPECT_EQ(r.status, 0) << c.record;
+    EXPECT_EQ(r.out, std::string("reg: 3\n2115") + c.expect) << c.record;
+    EXPECT_EQ(r.files, before) << c.record;
+  }
+  // A missing book has no records; nothing is created.
+  RunResult r = run_engine_in(dir.path(), {"none.kb", "1", "c", "plain.txt", "out.bin"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "reg: 0\n0\nlo siento registro no existente; Repita la Operacion\n");
+  EXPECT_EQ(r.files, before);
+  // An empty book name.
+  r = run_engine_in(dir.path(), {"", "1", "c", "plain.txt", "out.bin"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "\nError no se puede realizar la operacion hasta que abra un libro de claves\n");
+}
+
+TEST(CommandLine, UnknownOperationTouchesNoFile) {
+  TempDir dir;
+  write_book(dir.file("k.kb"), {sample_record("uno")});
+  write_file(dir.file("plain.txt"), std::string("hola"));
+  const auto before = list_dir(dir.path());
+  RunResult r = run_engine_in(dir.path(), {"k.kb", "1", "X", "plain.txt", "out.bin"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.files, before);
+  EXPECT_NE(r.out.find("numero :_1 activado satisfactoriamente\n"), std::string::npos);
+  EXPECT_EQ(as_string(read_file(dir.file("plain.txt"))), "hola");
+}
+
+TEST(CommandLine, ParametersAndWorkFiles) {
+  auto argv_of = [](std::vector<std::string>& v) {
+    std::vector<char*> a;
+    for (auto& s : v) a.push_back(s.data());
+    return a;
+  };
+  std::vector<std::string> five = {"qvx7", "k.kb", "1", "c", "/tmp/x.txt", "out"};
+  auto a5 = argv_of(five);
+  WorkFiles w = work_files_for(6, a5.data());
+  EXPECT_EQ(w.first, "qvx01.qvx");
+  EXPECT_EQ(w.second, "qvx02.qvx");
+
+  std::vector<std::string> full = {"qvx7", "k.kb", "1", "c", "/tmp/x.txt", "out", "0",
+                                   "t1", "0x", "0", "0", "0", "0", "0", "0",
+                                   "0", "0", "z", "0", "0", "0"};
+  auto af = argv_of(full);
+  w = work_files_for(21, af.data());
+  EXPECT_EQ(w.first, "/tmp/x.txtqvx01.qvx");
+  EXPECT_EQ(w.second, "/tmp/x.txtqvx02.qvx");
+  RunParameters p = run_parameters(21, af.data());
+  EXPECT_EQ(p.confirmation, nullptr);
+  EXPECT_STREQ(p.text[0], "t1");
+  EXPECT_STREQ(p.text[1], "0x");  // longer than "0": a real text
+  EXPECT_EQ(p.text[2], nullptr);
+  EXPECT_TRUE(p.run9);  // 15 and 16 are "0", 17 is a text: A and B defaulted
+  EXPECT_EQ(p.abc9[0], nullptr);
+  EXPECT_EQ(p.abc9[1], nullptr);
+  EXPECT_STREQ(p.abc9[2], "z");
+  EXPECT_FALSE(p.run10);  // all three "0"
+
+  // Only parameter 15 present, and "0": pass 9 is left out; pass 10 has no
+  // member at all and runs with its built-in texts.
+  p = run_parameters(16, af.data());
+  EXPECT_FALSE(p.run9);
+  EXPECT_TRUE(p.run10);
+  // Source "0" is not a source: the work files stay in the working directory.
+  full[4] = "0";
+  af = argv_of(full);
+  EXPECT_EQ(work_files_for(21, af.data()).first, "qvx01.qvx");
+}
+
+}  // namespace
+}  // namespace qvx

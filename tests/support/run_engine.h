@@ -1,0 +1,75 @@
+// Runs the built engine the way a user or the panel does: in a directory of
+// its own, with given parameters and standard input, and hands back exactly
+// what it printed, its exit status and the files it left.
+#pragma once
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "testutil.h"
+
+namespace qvx::testing {
+
+struct RunResult {
+  std::string out;            // stdout bytes
+  int status = -1;            // exit status, or -1 when it did not exit normally
+  bool timed_out = false;
+  std::set<std::string> files;  // names left in the working directory
+};
+
+inline std::set<std::string> list_dir(const std::filesystem::path& dir) {
+  std::set<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(dir)) names.insert(e.path().filename().string());
+  return names;
+}
+
+inline RunResult run_engine_in(const std::filesystem::path& cwd, const std::vector<std::string>& args,
+                               const std::string& input = "", int timeout_seconds = 120) {
+  TempDir io;
+  write_file(io.file("stdin"), input);
+  const std::string out_path = io.file("stdout");
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    int in = ::open(io.file("stdin").c_str(), O_RDONLY);
+    int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ::dup2(in, 0);
+    ::dup2(out, 1);
+    if (::chdir(cwd.c_str()) != 0) ::_exit(127);
+    std::vector<char*> argv;
+    static std::string exe = QVX7_PATH;
+    argv.push_back(exe.data());
+    std::vector<std::string> copy = args;
+    for (auto& a : copy) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    ::execv(exe.c_str(), argv.data());
+    ::_exit(127);
+  }
+  RunResult r;
+  int wstatus = 0;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_seconds);
+  for (;;) {
+    pid_t done = ::waitpid(pid, &wstatus, WNOHANG);
+    if (done == pid) break;
+    if (std::chrono::steady_clock::now() > deadline) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, &wstatus, 0);
+      r.timed_out = true;
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  if (!r.timed_out && WIFEXITED(wstatus)) r.status = WEXITSTATUS(wstatus);
+  r.out = as_string(read_file(out_path));
+  r.files = list_dir(cwd);
+  return r;
+}
+
+}  // namespace qvx::testing
