@@ -1,0 +1,5 @@
+#!/usr/bin/env bash
+# make bench: encode/decode 64 MiB and 512 MiB files through the engine.
+set -euo pipefail
+here=$(dirname "$0")
+"$here/../build/default/bench/qvx_bench" "$1" "$here/../examples/demo.kb" ${BENCH_SIZES:-64 512}
