@@ -1,1 +1,221 @@
-// (to be written)
+// Entering, adding, deleting, changing, listing and searching key records.
+// Every operation opens the key-book file itself and closes it before it
+// returns; record numbers count from 1.
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+#include "cipher/bytestream.h"
+#include "console/console.h"
+#include "keybook/base.h"
+
+namespace qvx {
+namespace {
+
+// The menu reads the search pattern into a field of this many characters.
+constexpr std::size_t kPatternMax = 719;
+
+constexpr const char* kNoSuchRecord = "lo siento registro no existente; Repita la Operacion";
+constexpr const char* kNotOpened = " Error no se ha abierto el fichero";
+
+std::streamoff slot_offset(int64_t n, int64_t size = static_cast<int64_t>(kSlotSize)) {
+  return static_cast<std::streamoff>((n - 1) * size);
+}
+
+// Opens an existing book for reading and writing, never creating or
+// truncating it, and counts its whole slots.
+bool open_for_update(const std::string& path, std::fstream& f, uint64_t& records) {
+  if (path.empty()) return false;
+  f.open(path, std::ios::binary | std::ios::in | std::ios::out);
+  if (!f.is_open()) return false;
+  f.seekg(0, std::ios::end);
+  std::streamoff end = f.tellg();
+  records = end > 0 ? record_count(static_cast<uint64_t>(end)) : 0;
+  return true;
+}
+
+// Writing outside the book would land before its first slot or leave a
+// stretch of garbage after its last one.
+bool in_book(int64_t n, uint64_t records) {
+  return n >= 1 && static_cast<uint64_t>(n) <= records;
+}
+
+// Asks until a number arrives; false when the input ended first.
+bool ask_number(const char* prompt, double& value) {
+  for (;;) {
+    con::eol();
+    con::out() << prompt;
+    switch (con::real(value)) {
+      case con::Got::ok: return true;
+      case con::Got::eof: return false;
+      case con::Got::bad: break;
+    }
+  }
+}
+
+}  // namespace
+
+base& base::iniciab() {
+  // At the end of input we stop asking and keep what was entered so far;
+  // the menu sees the end of input and leaves.
+  std::string w;
+  con::eol();
+  con::out() << "introduzca NOMBRE de la clave Maestra: ";
+  con::discard_line(300);
+  if (con::word(w, kPathMax) == con::Got::eof) return *this;
+  nombre = w;
+  con::discard_line();
+  for (int k = 1; k <= 10; ++k) {
+    con::eol();
+    con::out() << "Introduzca Clave" << k << ": ";
+    if (con::word(w, kPathMax) == con::Got::eof) return *this;
+    clave(k) = w;
+  }
+  con::out() << "Introduzca numeros apartir de ahora";
+  con::eol();
+  double v = 0.0;
+  if (!ask_number("Introduzca ENGORDE (Enteros sin signo y no mas de diez numeros): ", v)) return *this;
+  engorde = v;
+  if (!ask_number("Introduzca DESORDEN (Doble con decimal antes de pos:24)(+-x.xx..): ", v)) return *this;
+  desorden = v;
+  con::out() << static_cast<const KeyRecord&>(*this);
+  con::eol();
+  return *this;
+}
+
+int base::buscar() const {
+  InFile f;
+  if (fichero.empty() || !f.open(fichero.c_str())) return 0;
+  const uint64_t records = record_count(f.size());
+  Slot s{};
+  for (uint64_t n = 1; n <= records; ++n) {
+    if (f.read(s.data(), s.size()) != s.size()) return 0;
+    if (is_free_slot(s.data(), s.size())) return static_cast<int>(n);
+  }
+  return 0;
+}
+
+uint64_t base::altas(uint64_t n) const {
+  if (compruebabase() == 0) {
+    con::line("Error no se puede realizar la operacion hasta que abra un libro de claves");
+    return n;
+  }
+  std::fstream f;
+  uint64_t records = 0;
+  if (!open_for_update(fichero, f, records)) {
+    con::line(kNotOpened);
+    return n;
+  }
+  // A record goes into an existing slot or right after the last one.
+  if (n == 0 || n > records + 1) {
+    con::line(kNoSuchRecord);
+    return n;
+  }
+  f.seekp(slot_offset(static_cast<int64_t>(n)));
+  con::line("llega al primer paso");
+  write_record(f, *this);
+  con::line("llega al primer paso2");
+  return n;
+}
+
+int base::bajas(int n, long size) const {
+  // The marker is one slot long: any other length would leave part of a
+  // record behind or spill into the next one.
+  if (size <= 0 || size > static_cast<long>(kSlotSize)) size = static_cast<long>(kSlotSize);
+  std::fstream f;
+  uint64_t records = 0;
+  if (!open_for_update(fichero, f, records)) {
+    con::line(kNotOpened);
+    return 0;
+  }
+  if (!in_book(n, records)) {
+    con::line(kNoSuchRecord);
+    return 0;
+  }
+  const Slot marker = deleted_slot();
+  f.seekp(slot_offset(n, size));
+  f.write(reinterpret_cast<const char*>(marker.data()), static_cast<std::streamsize>(size));
+  f.close();
+  return f ? 1 : 0;
+}
+
+int base::modificaciones(long n) const {
+  std::fstream f;
+  uint64_t records = 0;
+  if (!open_for_update(fichero, f, records)) {
+    con::line(kNotOpened);
+    return 0;
+  }
+  if (!in_book(n, records)) {
+    con::line(kNoSuchRecord);
+    return 0;
+  }
+  f.seekp(slot_offset(n));
+  write_record(f, *this);
+  f.close();
+  return f ? 1 : 0;
+}
+
+const base& base::listados(int first, int count) const {
+  base counter = *this;  // tamanyo() sets the count on the object it runs on
+  con::eol();
+  con::out() << " Numero de Registros del Libro " << fichero << "_:_ ";
+  con::out() << record_count(counter.tamanyo());
+  con::eol();
+  // Nothing lies before record 1, so a listing from 0 or below starts there.
+  int64_t current = std::max(first, 1);
+  std::ifstream f(fichero, std::ios::binary);
+  f.seekg(slot_offset(current));
+  for (int i = 0; i < count; ++i) {
+    // Past the last record nothing more can be shown; stopping there spares
+    // a huge count one file opening per number.
+    if (static_cast<uint64_t>(current) > record_count(counter.tamanyo())) break;
+    con::out() << "clave n_" << current << " _: ";
+    dump_slot(f);
+    ++current;
+    if (i == 0 && count > 1) con::line("Presione Retorno Para Continuar......");
+  }
+  con::eol();
+  return *this;
+}
+
+int base::busqueda(const std::string& pattern) const {
+  const std::string pat = pattern.substr(0, kPatternMax);
+  const std::size_t len = pat.size();
+  InFile f;
+  if (len > 0 && !fichero.empty() && f.open(fichero.c_str()) && f.size() >= len) {
+    // A window of the last `len` bytes, kept as a ring: the file is read
+    // once, front to back, and overlapping matches are all found.
+    std::string window(len, '\0');
+    if (f.read(reinterpret_cast<unsigned char*>(window.data()), len) == len) {
+      std::size_t head = 0;  // index in `window` of the byte at offset p
+      for (uint64_t p = 0;; ++p) {
+        const std::size_t tail = len - head;
+        if (std::memcmp(window.data() + head, pat.data(), tail) == 0 &&
+            std::memcmp(window.data(), pat.data() + tail, head) == 0) {
+          con::eol();
+          con::out() << "Localizado:-se ha encontrado en la posicion_ " << p << " _del registro "
+                     << p / kSlotSize + 1;
+        }
+        const int next = f.get();
+        if (next < 0) break;
+        window[head] = static_cast<char>(next);
+        head = (head + 1) % len;
+      }
+    }
+  }
+  con::eol();
+  return 1;
+}
+
+int base::recuerda() const {
+  con::eol();
+  con::out() << (posicion > 10 ? " Requerde que El Numero De DESORDEN Seria Introducido Como _:"
+                               : "Requerde que El Numero De DESORDEN Seria Introducido Como _:")
+             << desorden_text(*this);
+  con::out().flush();
+  return 1;
+}
+
+}  // namespace qvx
