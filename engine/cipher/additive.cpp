@@ -1,1 +1,267 @@
-// (to be written)
+// Passes 1 to 10, the additive family. Every byte gets a term T added
+// (encoding) or subtracted (decoding), modulo 256. T for byte n is a signed
+// sum of: a character of some keys of the record, a character of each
+// personalization text, a character of the 20-digit ring, and the three
+// 8-bit values k, e, r that each grow by a fixed step per byte. The ten
+// passes differ only in the constants of kPasses.
+//
+// Every part of T is periodic in n, so T is built a chunk at a time by adding
+// precomputed tables; the loops are plain byte additions the compiler turns
+// into vector code.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cipher/coder.h"
+#include "cipher/texts.h"
+#include "console/console.h"
+
+namespace qvx {
+namespace {
+
+constexpr int kKeys = 10;
+constexpr int kMaxTexts = 3;
+constexpr std::size_t kRing = 20;
+// k, e and r together repeat every 256 bytes, the ring every 20.
+constexpr std::size_t kRingAndSteps = 1280;
+// T is built this many bytes at a time: small enough to stay in L1.
+constexpr std::size_t kChunk = 4096;
+
+constexpr uint8_t step(int s) { return static_cast<uint8_t>(s & 0xFF); }
+
+enum class Farewell { none, last, next_to_last };
+
+struct AdditivePass {
+  int number;              // also picks engorde digit and desorden digit `number`
+  int governing;           // an empty clave<governing> makes the pass a plain copy
+  int8_t key_sign[kKeys];  // clave1 .. clave10: +1 added, -1 subtracted, 0 unused
+  int8_t rest_sign;        // sign of the texts, the ring, k, e and r
+  uint8_t k_start, k_step, e_step, r_step;
+  int texts;               // personalization texts: 1, or 3 (A, B, C)
+  bool check_size_encoding;  // compare S with what encoding pass 1 measured
+  bool check_size_decoding;  // compare S with what decoding pass 11 left
+  Farewell farewell;       // decoding announces the wipe of the work files
+};
+
+constexpr AdditivePass kPasses[] = {
+    // N, key, clave1 .. clave10                   sign  k0   k step     e step     r step  texts
+    {1, 1, {+1, 0, 0, 0, 0, 0, 0, 0, 0, 0}, +1, 0, step(1), step(0), step(0), 1,
+     false, true, Farewell::last},
+    {2, 2, {0, +1, 0, 0, 0, 0, 0, 0, 0, 0}, +1, 57, step(7), step(23), step(5), 1,
+     true, false, Farewell::next_to_last},
+    {3, 3, {0, -1, +1, 0, 0, 0, 0, 0, 0, 0}, +1, 98, step(21), step(7), step(12), 1,
+     false, false, Farewell::none},
+    {4, 4, {+1, 0, 0, +1, 0, 0, 0, 0, 0, 0}, +1, 22, step(49), step(25), step(-3), 1,
+     false, false, Farewell::none},
+    {5, 5, {0, 0, +1, +1, +1, 0, 0, 0, 0, 0}, +1, 198, step(-19), step(27), step(112), 1,
+     false, false, Farewell::none},
+    {6, 6, {0, 0, +1, +1, +1, +1, 0, 0, 0, 0}, +1, 7, step(3), step(45), step(20), 1,
+     false, false, Farewell::none},
+    {7, 7, {+1, 0, +1, 0, +1, 0, +1, 0, 0, 0}, +1, 229, step(13), step(21), step(7), 1,
+     false, false, Farewell::none},
+    {8, 8, {0, 0, 0, 0, 0, 0, +1, +1, -1, -1}, +1, 21, step(1), step(3), step(21), 1,
+     false, false, Farewell::none},
+    {9, 9, {0, -1, 0, 0, 0, 0, +1, +1, +1, 0}, +1, 17, step(9), step(18), step(-3), 3,
+     false, false, Farewell::none},
+    {10, 10, {+1, 0, 0, 0, 0, 0, 0, 0, -1, -1}, -1, 10, step(-1), step(-1), step(-1), 3,
+     false, false, Farewell::none},
+};
+
+uint8_t signed_byte(int sign, unsigned v) { return static_cast<uint8_t>(sign < 0 ? 0u - v : v); }
+
+// One periodic part of T, already signed, stored a chunk longer than its
+// period so that a chunk reads ext[pos + i] with no modulo per byte.
+class Periodic {
+ public:
+  template <class Value>
+  Periodic(std::size_t period, Value value) : period_(period), ext_(period + kChunk) {
+    for (std::size_t i = 0; i < ext_.size(); ++i) ext_[i] = value(i % period);
+  }
+  const uint8_t* here() const { return ext_.data() + pos_; }
+  void advance(std::size_t n) { pos_ = (pos_ + n) % period_; }
+
+ private:
+  std::size_t period_;
+  std::size_t pos_ = 0;
+  std::vector<uint8_t> ext_;
+};
+
+// Everything T is made of for one run of one pass, positioned at byte 0.
+class Term {
+ public:
+  Term(const AdditivePass& p, const KeyRecord& rec, const std::string (&texts)[kMaxTexts]) {
+    const Digits eng = ecvt10(rec.engorde);
+    const Digits des = ecvt10(rec.desorden);
+    const std::string ring = eng.text + des.text;
+    const unsigned start = p.k_start + static_cast<uint8_t>(eng.code(p.number - 1)) +
+                           static_cast<uint8_t>(des.code(p.number - 1));
+    const unsigned growth = p.k_step + p.e_step + p.r_step;
+    // Byte n already uses the values after n + 1 steps.
+    parts_.emplace_back(kRingAndSteps, [&](std::size_t n) {
+      return signed_byte(p.rest_sign, static_cast<uint8_t>(ring[n % kRing]) + start +
+                                          static_cast<unsigned>(n + 1) * growth);
+    });
+    for (int k = 0; k < kKeys; ++k) {
+      if (p.key_sign[k] != 0) add_text(p.key_sign[k], rec.clave(k + 1));
+    }
+    for (int t = 0; t < p.texts; ++t) add_text(p.rest_sign, texts[t]);
+  }
+
+  // T for the next n bytes, n <= kChunk.
+  void next(uint8_t* __restrict t, std::size_t n) {
+    std::copy_n(parts_[0].here(), n, t);
+    parts_[0].advance(n);
+    for (std::size_t j = 1; j < parts_.size(); ++j) {
+      const uint8_t* __restrict p = parts_[j].here();
+      for (std::size_t i = 0; i < n; ++i) t[i] = static_cast<uint8_t>(t[i] + p[i]);
+      parts_[j].advance(n);
+    }
+  }
+
+ private:
+  // An empty text or key adds 0 to every byte: it needs no table.
+  void add_text(int sign, const std::string& s) {
+    if (s.empty()) return;
+    parts_.emplace_back(s.size(), [&](std::size_t i) {
+      return signed_byte(sign, static_cast<uint8_t>(s[i]));
+    });
+  }
+
+  std::vector<Periodic> parts_;
+};
+
+// The only place the direction touches the data.
+void apply(uint8_t* __restrict data, const uint8_t* __restrict t, std::size_t n, Direction d) {
+  if (d == Direction::encode) {
+    for (std::size_t i = 0; i < n; ++i) data[i] = static_cast<uint8_t>(data[i] + t[i]);
+  } else {
+    for (std::size_t i = 0; i < n; ++i) data[i] = static_cast<uint8_t>(data[i] - t[i]);
+  }
+}
+
+// Runs the S bytes of `in` through T into `out` and closes `out`. False when
+// fewer than S bytes were read or any write failed.
+bool transform(InFile& in, OutFile& out, uint64_t size, Term& term, Direction d) {
+  auto block = std::make_unique<uint8_t[]>(kBlock);
+  uint8_t t[kChunk];
+  uint64_t done = 0;
+  while (done < size) {
+    const std::size_t want = static_cast<std::size_t>(std::min<uint64_t>(kBlock, size - done));
+    const std::size_t got = in.read(block.get(), want);
+    for (std::size_t off = 0; off < got; off += kChunk) {
+      const std::size_t n = std::min(kChunk, got - off);
+      term.next(t, n);
+      apply(block.get() + off, t, n, d);
+    }
+    out.write(block.get(), got);
+    done += got;
+    if (got < want) break;
+  }
+  const bool written = out.close();
+  return written && done == size && in.ok();
+}
+
+struct Files {
+  const char* from;
+  const char* to;
+};
+
+// Encoding: pass 1 reads the origin; odd passes write the first work file,
+// even ones the second. Decoding reads what encoding writes and writes what
+// it reads, with the destination in place of the origin.
+Files files_of(const coder& c, int number, const char* first, const char* second) {
+  const char* written = (number % 2 == 0) ? second : first;
+  if (c.dir == Direction::encode) {
+    const char* read = number == 1 ? c.porigen() : (number % 2 == 0 ? first : second);
+    return {read, written};
+  }
+  const char* restored = number == 1 ? c.pdestino() : (number % 2 == 0 ? first : second);
+  return {written, restored};
+}
+
+int run_pass(coder& c, const AdditivePass& p, const char* const (&given)[kMaxTexts],
+             const char* first, const char* second) {
+  const bool decoding = c.dir == Direction::decode;
+  c.paso = p.number;
+  std::string texts[kMaxTexts];
+  for (int i = 0; i < p.texts; ++i)
+    texts[i] = given[i] ? std::string(given[i]) : builtin_text(p.number, i);
+
+  const Files f = files_of(c, p.number, first, second);
+  InFile in(f.from);
+  const uint64_t size = in.size();
+  if (p.number == 1 && !decoding) c.tamano = size;
+  OutFile out(f.to);
+  if (!in.is_open() || !out.is_open()) {
+    c.report_open_failure(decoding);
+    return 1;
+  }
+  if (c.clave(p.governing).empty()) {
+    in.close();
+    out.close();
+    c.copy_instead(f.from, f.to);
+    return 1;
+  }
+
+  c.start_line(decoding ? "Decodificando el fichero :_" : "Codificando el fichero :_");
+  Term term(p, c, texts);
+  if (transform(in, out, size, term, c.dir)) {
+    con::eol();
+    if (decoding)
+      con::out() << "\xB7" "OK!..Decodificado clave " << p.number;
+    else
+      con::out() << "\xB7" "OK!..Codificado clave " << p.number << ' ';
+    con::out() << " con " << size << " bytes ";
+    con::eol();
+  } else {
+    // A short read or a failed write: the output is not what it claims.
+    con::line("Error Copiando en Disco");
+  }
+
+  if (decoding ? p.check_size_decoding : p.check_size_encoding) c.size_check(size);
+  if (decoding && p.farewell == Farewell::last)
+    con::line("Espere un Momento Porfavor, Borrando Ficheros Temporales....");
+  if (decoding && p.farewell == Farewell::next_to_last)
+    con::line("Borrando Ficheros Temporales, Espere un Momento Porfavor......");
+  return 1;
+}
+
+int one_text(coder& c, int number, const char* text, const char* first, const char* second) {
+  const char* given[kMaxTexts] = {text, nullptr, nullptr};
+  return run_pass(c, kPasses[number - 1], given, first, second);
+}
+
+int three_texts(coder& c, int number, const char* a, const char* b, const char* cc,
+                const char* first, const char* second) {
+  const char* given[kMaxTexts] = {a, b, cc};
+  return run_pass(c, kPasses[number - 1], given, first, second);
+}
+
+}  // namespace
+
+int codifica::codifica_clave1(const char* p, const char* first, const char* second) { return one_text(*this, 1, p, first, second); }
+int codifica::codifica_clave2(const char* p, const char* first, const char* second) { return one_text(*this, 2, p, first, second); }
+int codifica::codifica_clave3(const char* p, const char* first, const char* second) { return one_text(*this, 3, p, first, second); }
+int codifica::codifica_clave4(const char* p, const char* first, const char* second) { return one_text(*this, 4, p, first, second); }
+int codifica::codifica_clave5(const char* p, const char* first, const char* second) { return one_text(*this, 5, p, first, second); }
+int codifica::codifica_clave6(const char* p, const char* first, const char* second) { return one_text(*this, 6, p, first, second); }
+int codifica::codifica_clave7(const char* p, const char* first, const char* second) { return one_text(*this, 7, p, first, second); }
+int codifica::codifica_clave8(const char* p, const char* first, const char* second) { return one_text(*this, 8, p, first, second); }
+int codifica::codifica_clave9(const char* a, const char* b, const char* c, const char* first, const char* second) { return three_texts(*this, 9, a, b, c, first, second); }
+int codifica::codifica_clave10(const char* a, const char* b, const char* c, const char* first, const char* second) { return three_texts(*this, 10, a, b, c, first, second); }
+
+int decodifica::decodifica_clave1(const char* p, const char* first, const char* second) { return one_text(*this, 1, p, first, second); }
+int decodifica::decodifica_clave2(const char* p, const char* first, const char* second) { return one_text(*this, 2, p, first, second); }
+int decodifica::decodifica_clave3(const char* p, const char* first, const char* second) { return one_text(*this, 3, p, first, second); }
+int decodifica::decodifica_clave4(const char* p, const char* first, const char* second) { return one_text(*this, 4, p, first, second); }
+int decodifica::decodifica_clave5(const char* p, const char* first, const char* second) { return one_text(*this, 5, p, first, second); }
+int decodifica::decodifica_clave6(const char* p, const char* first, const char* second) { return one_text(*this, 6, p, first, second); }
+int decodifica::decodifica_clave7(const char* p, const char* first, const char* second) { return one_text(*this, 7, p, first, second); }
+int decodifica::decodifica_clave8(const char* p, const char* first, const char* second) { return one_text(*this, 8, p, first, second); }
+int decodifica::decodifica_clave9(const char* a, const char* b, const char* c, const char* first, const char* second) { return three_texts(*this, 9, a, b, c, first, second); }
+int decodifica::decodifica_clave10(const char* a, const char* b, const char* c, const char* first, const char* second) { return three_texts(*this, 10, a, b, c, first, second); }
+
+}  // namespace qvx
