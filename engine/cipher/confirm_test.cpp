@@ -146,17 +146,6 @@ TEST_F(Confirm, EmptyInputAndEmptyConfirmationFile) {
   EXPECT_EQ(con.text(), "");
 }
 
-TEST_F(Confirm, EqualDigitRowsCancel) {
-  ConsoleCapture con;
-  const Key same{12.5, 12.5, {}, {}};
-  const Bytes data = random_bytes(300, 4);
-  const Bytes key = random_bytes(100, 5);
-  write_file(conf, key);
-  const Bytes encoded = encode(same, data, conf.c_str());
-  for (std::size_t n = 0; n < data.size(); ++n)
-    ASSERT_EQ(encoded[n], static_cast<unsigned char>(data[n] + key[std::min<std::size_t>(n, 99)])) << n;
-}
-
 TEST_F(Confirm, WrongOrMissingConfirmationGivesOtherBytes) {
   ConsoleCapture con;
   const Bytes data = random_bytes(5000, 6);

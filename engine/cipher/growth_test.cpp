@@ -29,6 +29,8 @@ constexpr Key kNarrow{3111100000.0, 2111130000.0, 0, 1};
 constexpr Key kSwap{2111100000.0, 7111100000.01, 0, 1};
 // Negative desorden, d5 left out: 7,3,4,5 x 3 + 1 = 1261 (g1 7); 9,8,7,6 x 3 + 4 = 9076 (h1 9).
 constexpr Key kNegative{7345210000.0, 9876540000.13, 1, 3};
+// Blocks wider than the streams' 64 KiB buffer: 9^5 x 2 = 118098 (g1 and h1 9).
+constexpr Key kLarge{9999900000.0, 9999900000.0, 0, 2};
 
 template <class C>
 C coder_for(const Key& k) {
@@ -197,7 +199,7 @@ TEST_F(Growth, WindowsTurnAsTheModelSays) {
     Key key;
     std::size_t block, h1;
   };
-  const Case cases[] = {{kNarrow, 5, 2}, {kSwap, 7, 7}, {kWide, 366, 1}};
+  const Case cases[] = {{kNarrow, 5, 2}, {kSwap, 7, 7}, {kWide, 366, 1}, {kLarge, 118098, 9}};
   for (const Case& t : cases) {
     const std::size_t enc_turn = t.h1 < t.block ? t.block + t.h1 : t.block;
     const std::size_t dec_turn = t.h1 < t.block ? t.block - t.h1 : t.block;
@@ -417,6 +419,7 @@ TEST_F(Growth, RoundTripsOverManySizes) {
       {kNarrow, 3, 5, 200 << 10},
       {kSwap, 2, 7, 200 << 10},
       {kNegative, 1261, 9076, 2 << 20},
+      {kLarge, 118098, 118098, 1 << 20},
   };
   for (const Case& t : cases) {
     std::vector<std::size_t> sizes{0, 1, 65535, 65536, 65537};
