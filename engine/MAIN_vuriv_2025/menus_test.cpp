@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -215,25 +216,26 @@ TEST_F(Menus, GuardsRefuseWithoutAnOpenBook) {
   EXPECT_FALSE(std::filesystem::exists("libro.kb"));
 }
 
-TEST_F(Menus, ViewAndPrintNeedABookAndARecord) {
-  std::string out = main_session("V\ni\nS\n\n");
-  EXPECT_EQ(occurrences(out, "\n" + kNoBook + "\n\n" + main_header()), 2u);
+TEST_F(Menus, RecordCommandsNeedABookAndARecord) {
+  // V and I check for themselves; O and D through the run they start.
+  std::string out = main_session("V\ni\nO\nd\nS\n\n");
+  EXPECT_EQ(occurrences(out, "\n" + kNoBook + "\n\n" + main_header()), 4u);
 
   write_book("libro.kb", {record("uno", "a", 7, -12.5)});
   book_ = base("libro.kb");
-  out = main_session("v\nI\nS\n\n");
-  EXPECT_EQ(occurrences(out, "\n" + kNoRecord + "\n\n" + main_header("libro.kb", 0)), 2u);
+  out = main_session("v\nI\no\nD\nS\n\n");
+  EXPECT_EQ(occurrences(out, "\n" + kNoRecord + "\n\n" + main_header("libro.kb", 0)), 4u);
   EXPECT_EQ(out.find("INTRODUZCA"), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists("qvx01.qvx"));
 }
 
-TEST_F(Menus, EncodingAndDecodingRefuseWithoutARecord) {
-  std::string out = main_session("O\nd\nS\n\n");
-  EXPECT_EQ(occurrences(out, kNoBook), 2u);
+TEST_F(Menus, OverLongWordsAreOneAnswer) {
+  // What does not fit the buffer is dropped, never read as the next choice.
+  std::string out = main_session(std::string(5000, 'q') + "S\nS\n\n");
+  EXPECT_EQ(occurrences(out, kMainOptions), 1u);
   write_book("libro.kb", {record("uno", "a", 7, -12.5)});
-  book_ = base("libro.kb");
-  out = main_session("o\nD\nS\n\n");
-  EXPECT_EQ(occurrences(out, kNoRecord), 2u);
-  EXPECT_FALSE(std::filesystem::exists("qvx01.qvx"));
+  out = book_session("U\n" + std::string(719, 'a') + std::string(100, 'S') + "\n?\nS\n", "libro.kb");
+  EXPECT_EQ(occurrences(out, kBookOptions), 1u);
 }
 
 TEST_F(Menus, ZeroOrNoNumberOfNewRecordsAddsNothing) {
@@ -258,6 +260,25 @@ TEST_F(Menus, TextWhereANumberIsExpectedDoesNothing) {
   EXPECT_EQ(out.find("Numero de Registros del Libro"), std::string::npos);
   EXPECT_EQ(read_file("libro.kb"), before);
   EXPECT_EQ(book_.registro, 1);
+}
+
+TEST_F(Menus, InputEndingInsideARecordEntryWritesNothing) {
+  const KeyRecord uno = record("uno", "a", 7, -12.5);
+  const KeyRecord dos = record("dos", "b", 8, 3.25);
+  write_book("libro.kb", {uno});
+  // The second new record is cut off: the first is kept, the second is not
+  // written, and the book still holds the last complete record.
+  book_session("A\n2\n" + typed(dos) + "tres\nx y z", "libro.kb");
+  Bytes bytes = book_bytes();
+  ASSERT_EQ(bytes.size(), 2 * kSlotSize);
+  EXPECT_EQ(slot_of(bytes, 2), slot_bytes(dos));
+  EXPECT_EQ(book_.registro, 2);
+  EXPECT_EQ(book_.nombre, "dos");
+
+  book_ = base();
+  book_session("M\n1\ns\notro\nx y", "libro.kb");
+  EXPECT_EQ(book_bytes(), bytes);
+  EXPECT_EQ(book_.registro, 0);
 }
 
 TEST_F(Menus, DeletingAMissingRecordIsReportedAsAFailure) {
