@@ -46,27 +46,29 @@ struct AdditivePass {
   Farewell farewell;       // decoding announces the wipe of the work files
 };
 
+// Steps written as negative numbers are added modulo 256.
 constexpr AdditivePass kPasses[] = {
-    // N, key, clave1 .. clave10                   sign  k0   k step     e step     r step  texts
-    {1, 1, {+1, 0, 0, 0, 0, 0, 0, 0, 0, 0}, +1, 0, step(1), step(0), step(0), 1,
+    // N, key, signs of clave1 .. clave10,             rest, k0, k step,    e step,    r step,   texts,
+    //   size check when encoding, when decoding, announcement when decoding
+    { 1,  1, {+1,  0,  0,  0,  0,  0,  0,  0,  0,  0}, +1,   0, step(1),   step(0),   step(0),   1,
      false, true, Farewell::last},
-    {2, 2, {0, +1, 0, 0, 0, 0, 0, 0, 0, 0}, +1, 57, step(7), step(23), step(5), 1,
+    { 2,  2, { 0, +1,  0,  0,  0,  0,  0,  0,  0,  0}, +1,  57, step(7),   step(23),  step(5),   1,
      true, false, Farewell::next_to_last},
-    {3, 3, {0, -1, +1, 0, 0, 0, 0, 0, 0, 0}, +1, 98, step(21), step(7), step(12), 1,
+    { 3,  3, { 0, -1, +1,  0,  0,  0,  0,  0,  0,  0}, +1,  98, step(21),  step(7),   step(12),  1,
      false, false, Farewell::none},
-    {4, 4, {+1, 0, 0, +1, 0, 0, 0, 0, 0, 0}, +1, 22, step(49), step(25), step(-3), 1,
+    { 4,  4, {+1,  0,  0, +1,  0,  0,  0,  0,  0,  0}, +1,  22, step(49),  step(25),  step(-3),  1,
      false, false, Farewell::none},
-    {5, 5, {0, 0, +1, +1, +1, 0, 0, 0, 0, 0}, +1, 198, step(-19), step(27), step(112), 1,
+    { 5,  5, { 0,  0, +1, +1, +1,  0,  0,  0,  0,  0}, +1, 198, step(-19), step(27),  step(112), 1,
      false, false, Farewell::none},
-    {6, 6, {0, 0, +1, +1, +1, +1, 0, 0, 0, 0}, +1, 7, step(3), step(45), step(20), 1,
+    { 6,  6, { 0,  0, +1, +1, +1, +1,  0,  0,  0,  0}, +1,   7, step(3),   step(45),  step(20),  1,
      false, false, Farewell::none},
-    {7, 7, {+1, 0, +1, 0, +1, 0, +1, 0, 0, 0}, +1, 229, step(13), step(21), step(7), 1,
+    { 7,  7, {+1,  0, +1,  0, +1,  0, +1,  0,  0,  0}, +1, 229, step(13),  step(21),  step(7),   1,
      false, false, Farewell::none},
-    {8, 8, {0, 0, 0, 0, 0, 0, +1, +1, -1, -1}, +1, 21, step(1), step(3), step(21), 1,
+    { 8,  8, { 0,  0,  0,  0,  0,  0, +1, +1, -1, -1}, +1,  21, step(1),   step(3),   step(21),  1,
      false, false, Farewell::none},
-    {9, 9, {0, -1, 0, 0, 0, 0, +1, +1, +1, 0}, +1, 17, step(9), step(18), step(-3), 3,
+    { 9,  9, { 0, -1,  0,  0,  0,  0, +1, +1, +1,  0}, +1,  17, step(9),   step(18),  step(-3),  3,
      false, false, Farewell::none},
-    {10, 10, {+1, 0, 0, 0, 0, 0, 0, 0, -1, -1}, -1, 10, step(-1), step(-1), step(-1), 3,
+    {10, 10, {+1,  0,  0,  0,  0,  0,  0,  0, -1, -1}, -1,  10, step(-1),  step(-1),  step(-1),  3,
      false, false, Farewell::none},
 };
 
@@ -89,7 +91,23 @@ class Periodic {
   std::vector<uint8_t> ext_;
 };
 
+// Parts of T: the ring with k, e and r, then one per key and text used.
+constexpr std::size_t parts_of(const AdditivePass& p) {
+  std::size_t n = 1 + static_cast<std::size_t>(p.texts);
+  for (int8_t s : p.key_sign) n += s != 0 ? 1 : 0;
+  return n;
+}
+constexpr std::size_t kMaxParts = 8;
+constexpr bool parts_fit() {
+  for (const AdditivePass& p : kPasses)
+    if (parts_of(p) > kMaxParts) return false;
+  return true;
+}
+static_assert(parts_fit());
+
 // Everything T is made of for one run of one pass, positioned at byte 0.
+// Every pass has kMaxParts parts, the missing ones all zero, so that one
+// loop with a fixed shape sums them.
 class Term {
  public:
   Term(const AdditivePass& p, const KeyRecord& rec, const std::string (&texts)[kMaxTexts]) {
@@ -108,23 +126,33 @@ class Term {
       if (p.key_sign[k] != 0) add_text(p.key_sign[k], rec.clave(k + 1));
     }
     for (int t = 0; t < p.texts; ++t) add_text(p.rest_sign, texts[t]);
+    while (parts_.size() < kMaxParts) add_text(+1, std::string());
   }
 
-  // T for the next n bytes, n <= kChunk.
+  // T for the next chunk; the next call starts n bytes on (n <= kChunk).
+  // The whole chunk is always built: a fixed trip count lets the compiler
+  // vectorise without a scalar tail.
   void next(uint8_t* __restrict t, std::size_t n) {
-    std::copy_n(parts_[0].here(), n, t);
-    parts_[0].advance(n);
-    for (std::size_t j = 1; j < parts_.size(); ++j) {
-      const uint8_t* __restrict p = parts_[j].here();
-      for (std::size_t i = 0; i < n; ++i) t[i] = static_cast<uint8_t>(t[i] + p[i]);
-      parts_[j].advance(n);
-    }
+    const uint8_t* __restrict p0 = parts_[0].here();
+    const uint8_t* __restrict p1 = parts_[1].here();
+    const uint8_t* __restrict p2 = parts_[2].here();
+    const uint8_t* __restrict p3 = parts_[3].here();
+    const uint8_t* __restrict p4 = parts_[4].here();
+    const uint8_t* __restrict p5 = parts_[5].here();
+    const uint8_t* __restrict p6 = parts_[6].here();
+    const uint8_t* __restrict p7 = parts_[7].here();
+    for (std::size_t i = 0; i < kChunk; ++i)
+      t[i] = static_cast<uint8_t>(p0[i] + p1[i] + p2[i] + p3[i] + p4[i] + p5[i] + p6[i] + p7[i]);
+    for (Periodic& part : parts_) part.advance(n);
   }
 
  private:
-  // An empty text or key adds 0 to every byte: it needs no table.
+  // An empty text or key adds 0 to every byte.
   void add_text(int sign, const std::string& s) {
-    if (s.empty()) return;
+    if (s.empty()) {
+      parts_.emplace_back(1, [](std::size_t) { return uint8_t{0}; });
+      return;
+    }
     parts_.emplace_back(s.size(), [&](std::size_t i) {
       return signed_byte(sign, static_cast<uint8_t>(s[i]));
     });
@@ -133,18 +161,20 @@ class Term {
   std::vector<Periodic> parts_;
 };
 
-// The only place the direction touches the data.
-void apply(uint8_t* __restrict data, const uint8_t* __restrict t, std::size_t n, Direction d) {
+// The only place the direction touches the data: one whole chunk.
+void apply(uint8_t* __restrict data, const uint8_t* __restrict t, Direction d) {
   if (d == Direction::encode) {
-    for (std::size_t i = 0; i < n; ++i) data[i] = static_cast<uint8_t>(data[i] + t[i]);
+    for (std::size_t i = 0; i < kChunk; ++i) data[i] = static_cast<uint8_t>(data[i] + t[i]);
   } else {
-    for (std::size_t i = 0; i < n; ++i) data[i] = static_cast<uint8_t>(data[i] - t[i]);
+    for (std::size_t i = 0; i < kChunk; ++i) data[i] = static_cast<uint8_t>(data[i] - t[i]);
   }
 }
 
 // Runs the S bytes of `in` through T into `out` and closes `out`. False when
 // fewer than S bytes were read or any write failed.
 bool transform(InFile& in, OutFile& out, uint64_t size, Term& term, Direction d) {
+  static_assert(kBlock % kChunk == 0);
+  // Zeroed once: the bytes past a short last read go through T unused.
   auto block = std::make_unique<uint8_t[]>(kBlock);
   uint8_t t[kChunk];
   uint64_t done = 0;
@@ -154,7 +184,7 @@ bool transform(InFile& in, OutFile& out, uint64_t size, Term& term, Direction d)
     for (std::size_t off = 0; off < got; off += kChunk) {
       const std::size_t n = std::min(kChunk, got - off);
       term.next(t, n);
-      apply(block.get() + off, t, n, d);
+      apply(block.get() + off, t, d);
     }
     out.write(block.get(), got);
     done += got;
