@@ -76,7 +76,7 @@ class FakePlatform : public Platform {
   void standard_output(std::string_view text) override { standard += text; }
   bool run_engine(const std::string& program, const std::string& parameters) override {
     launches.push_back({program, parameters});
-    error_number = error_after_launch;
+    if (error_after_launch != 0) error_number = error_after_launch;  // errno is only ever set
     return starts;
   }
   std::optional<std::string> working_directory() override { return cwd; }

@@ -12,7 +12,7 @@ constexpr int kCancel = 2;
 
 constexpr int kAboutDialog = 100;
 
-namespace main {
+namespace main_window {
 constexpr int kDialog = 102;
 constexpr int kEnginePath = 1070;
 constexpr int kEngineBrowse = 1029;
@@ -41,9 +41,9 @@ constexpr int kSaveConfig = 1026;
 constexpr int kLoadConfig = 1027;
 constexpr int kExit = kCancel;
 constexpr int parameter(int k) { return kParameter1 + k - 1; }  // k = 1 to 14
-}  // namespace main
+}  // namespace main_window
 
-namespace keybook {
+namespace keybook_dialog {
 constexpr int kDialog = 130;
 constexpr int kPath = 1049;
 constexpr int kBrowse = 1003;
@@ -57,9 +57,9 @@ constexpr int kSearch = 1004;
 constexpr int kAdd = 1020;
 constexpr int kDelete = 1021;
 constexpr int kChange = 1022;
-}  // namespace keybook
+}  // namespace keybook_dialog
 
-namespace add {
+namespace add_dialog {
 constexpr int kDialog = 138;
 constexpr int kPath = 1069;
 constexpr int kName = 1055;
@@ -67,9 +67,9 @@ constexpr int kNumber = 1068;
 constexpr std::array<int, 10> kKeys = {1056, 1057, 1059, 1058, 1060, 1061, 1062, 1063, 1064, 1065};
 constexpr int kEngorde = 1066;
 constexpr int kDesorden = 1067;
-}  // namespace add
+}  // namespace add_dialog
 
-namespace change {
+namespace change_dialog {
 constexpr int kDialog = 131;
 constexpr int kPath = 1052;
 constexpr int kName = 1010;
@@ -77,16 +77,16 @@ constexpr int kNumber = 1019;
 constexpr std::array<int, 10> kKeys = {1053, 1011, 1015, 1014, 1008, 1018, 1007, 1009, 1013, 1012};
 constexpr int kEngorde = 1017;
 constexpr int kDesorden = 1016;
-}  // namespace change
+}  // namespace change_dialog
 
-namespace search {
+namespace search_dialog {
 constexpr int kDialog = 135;
 constexpr int kText = 1054;
-}  // namespace search
+}  // namespace search_dialog
 
-namespace log {
+namespace log_dialog {
 constexpr int kDialog = 137;
 constexpr int kText = 1048;
-}  // namespace log
+}  // namespace log_dialog
 
 }  // namespace qvxpanel::ids

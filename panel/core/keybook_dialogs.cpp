@@ -85,7 +85,7 @@ void KeyBookDialog::on_path_changed() {
   if (!enable_operations()) {
     tell(platform_, "No se puede realizar la operaci\xF3n hasta que active una Clave Maestra.",
          texts::kError);
-    focus = ids::keybook::kNames;
+    focus = ids::keybook_dialog::kNames;
     return;
   }
   refill_names();
@@ -163,12 +163,12 @@ void KeyBookDialog::refill_names() {
   auto listed = list_names(path);
   if (!listed) {
     tell(platform_, texts::kBookOpenError, texts::kError);
-    focus = ids::keybook::kPath;
+    focus = ids::keybook_dialog::kPath;
     return;
   }
   names = std::move(*listed);
   selection = -1;
-  focus = ids::keybook::kNames;
+  focus = ids::keybook_dialog::kNames;
 }
 
 void KeyBookDialog::select_name(const std::string& name) {
@@ -184,7 +184,7 @@ void KeyBookDialog::select_name(const std::string& name) {
   auto found = find_by_name(path, name);
   if (!found) {
     tell(platform_, texts::kBookOpenError, texts::kError);
-    focus = ids::keybook::kPath;
+    focus = ids::keybook_dialog::kPath;
     return;
   }
   if (found->slot == 0) return;

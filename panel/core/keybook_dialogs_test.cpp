@@ -39,7 +39,7 @@ TEST(KeyBookDialog, AnEmptyPathDisablesEveryOperation) {
   ASSERT_EQ(p.boxes.size(), 1u);
   EXPECT_EQ(p.boxes[0].text, "No se puede realizar la operaci\xF3n hasta que active una Clave Maestra.");
   EXPECT_EQ(p.boxes[0].title, "ERROR");
-  EXPECT_EQ(d.focus, ids::keybook::kNames);
+  EXPECT_EQ(d.focus, ids::keybook_dialog::kNames);
 
   bool opened = false;
   p.add_script = [&](AddDialog&) { return opened = true; };
@@ -178,19 +178,6 @@ TEST(KeyBookDialog, DeletingAsksThenMarksTheSlot) {
   EXPECT_EQ(d.record.nombre, "");
   ASSERT_EQ(d.names.size(), 2u);
   EXPECT_EQ(d.names[1].name, "tres");
-}
-
-TEST(KeyBookDialog, SearchRunsOverTheBookOfThePathField) {
-  Book b;
-  KeyBookDialog d(b.p, b.path, "", 0);
-  d.on_init_dialog();
-  b.p.search_script = [](SearchDialog& s) {
-    s.text = "tres-key10";
-    return true;
-  };
-  d.on_search();
-  ASSERT_EQ(b.p.boxes.size(), 1u);
-  EXPECT_EQ(b.p.boxes[0].text, "Se ha encontrado una coincidencia en la posici\xF3n:  2015 _del registro 3");
 }
 
 TEST(KeyBookDialog, TheMainWindowTakesTheSelectionBack) {

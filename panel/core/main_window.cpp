@@ -127,7 +127,7 @@ void CQvxpanelDlg::on_encode() { run(kEncoding); }
 void CQvxpanelDlg::on_decode() { run(kDecoding); }
 
 void CQvxpanelDlg::run(const RunTexts& t) {
-  focus = ids::main::kLog;
+  focus = ids::main_window::kLog;
   for (std::string& p : parameters) {
     int inserted = 0;
     p = escape_quotes(p, inserted);
@@ -230,13 +230,13 @@ void CQvxpanelDlg::on_book_path_changed() { refill_master_keys(texts::kError, kN
 void CQvxpanelDlg::refill_master_keys(std::string_view open_error_title, std::string_view empty_message) {
   if (book_path.empty()) {
     message(empty_message, texts::kError, Icon::exclamation);
-    focus = ids::main::kMasterKeys;
+    focus = ids::main_window::kMasterKeys;
     return;
   }
   auto listed = list_names(book_path);
   if (!listed) {
     message(texts::kBookOpenError, open_error_title, Icon::exclamation);
-    focus = ids::main::parameter(1);
+    focus = ids::main_window::parameter(1);
     return;
   }
   master_keys = std::move(*listed);
@@ -245,7 +245,7 @@ void CQvxpanelDlg::refill_master_keys(std::string_view open_error_title, std::st
   master_key_selection = -1;
   for (std::size_t i = 0; i < master_keys.size(); ++i)
     if (master_keys[i].slot == number) master_key_selection = static_cast<int>(i);
-  focus = ids::main::kMasterKeys;
+  focus = ids::main_window::kMasterKeys;
 }
 
 void CQvxpanelDlg::on_master_key_selected(int index) {
@@ -301,7 +301,7 @@ void CQvxpanelDlg::on_clear_log() {
 }
 
 void CQvxpanelDlg::on_edit_log() {
-  focus = ids::main::kLog;
+  focus = ids::main_window::kLog;
   LogDialog dialog{log};
   if (platform_.run(dialog)) log = dialog.text;
 }

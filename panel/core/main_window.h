@@ -45,7 +45,8 @@ class CQvxpanelDlg {
   void on_engine_browse();
   void on_run_console();
   void on_book_browse();
-  // Only for a change the user made; the handlers refill the list themselves.
+  // For changes made outside the handlers below, which refill the list
+  // themselves: calling it after them would only repeat their messages.
   void on_book_path_changed();
   void on_master_key_selected(int index);
   void on_key_book();

@@ -96,7 +96,7 @@ TEST(MainWindow, EncodingRunLaunchesTheEngineAndLogsIt) {
   EXPECT_EQ(t.w.log, want);
   EXPECT_EQ(t.w.confirmation, "0");
   EXPECT_EQ(t.w.parameters[13], "0");
-  EXPECT_EQ(t.w.focus, ids::main::kLog);
+  EXPECT_EQ(t.w.focus, ids::main_window::kLog);
 }
 
 TEST(MainWindow, DecodingRunDiffersOnlyInItsTexts) {
@@ -212,7 +212,7 @@ TEST(MainWindow, MasterKeyListFollowsTheSlotsNotThePositions) {
   w.book_path.clear();
   w.on_book_path_changed();
   EXPECT_EQ(p.boxes.back().text, "No hay Clave Maestra.");
-  EXPECT_EQ(w.focus, ids::main::kMasterKeys);
+  EXPECT_EQ(w.focus, ids::main_window::kMasterKeys);
 }
 
 TEST(MainWindow, CopyingKeysAppendsTheStoredTexts) {
@@ -270,46 +270,6 @@ TEST(MainWindow, ConfigurationSavesAndLoadsTheWholeForm) {
   EXPECT_EQ(loaded.form(), before);
   ASSERT_EQ(p.boxes.size(), 1u);
   EXPECT_EQ(p.boxes[0].text, "Se ha producido un error al intentar abrir el fichero." + cfg);
-}
-
-TEST(MainWindow, LeavingOffersToSaveAndAlwaysShowsTheAbout) {
-  Window t;
-  t.p.answers = {Answer::cancel};
-  t.w.on_exit();
-  EXPECT_EQ(t.p.boxes[0].text, "\xBF" "Salir sin guardar cambios?\nSi selecciona aceptar no se guardaran los cambios.");
-  EXPECT_EQ(t.p.proposed.size(), 1u);  // the save dialog came up
-  EXPECT_EQ(t.p.abouts, 1);
-
-  Window plain;
-  plain.w.on_exit();
-  EXPECT_TRUE(plain.p.proposed.empty());
-  EXPECT_EQ(plain.p.abouts, 1);
-}
-
-TEST(MainWindow, LogButtonsClearAndEdit) {
-  Window t;
-  t.w.log = "old";
-  t.p.answers = {Answer::cancel, Answer::ok};
-  t.w.on_clear_log();
-  EXPECT_EQ(t.w.log, "old");
-  t.w.on_clear_log();
-  EXPECT_EQ(t.w.log, "");
-  EXPECT_EQ(t.p.boxes[0].text, "\xBF" "Desea borrar el LOG?");
-
-  t.w.log = "before";
-  t.p.log_script = [](LogDialog& d) {
-    EXPECT_EQ(d.text, "before");
-    d.text = "after";
-    return true;
-  };
-  t.w.on_edit_log();
-  EXPECT_EQ(t.w.log, "after");
-  t.p.log_script = [](LogDialog& d) {
-    d.text = "dropped";
-    return false;
-  };
-  t.w.on_edit_log();
-  EXPECT_EQ(t.w.log, "after");
 }
 
 }  // namespace

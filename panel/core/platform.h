@@ -59,7 +59,8 @@ class Platform {
   virtual void refresh() = 0;
 
   // Modal dialogs bound to their state; true when closed with OK. The
-  // dialog's buttons call the state's handlers while it runs.
+  // dialog's buttons call the state's handlers while it runs, and the
+  // key-book dialog's on_init_dialog runs as it opens.
   virtual bool run(KeyBookDialog& dialog) = 0;
   virtual bool run(AddDialog& dialog) = 0;
   virtual bool run(ChangeDialog& dialog) = 0;
