@@ -12,7 +12,8 @@ namespace {
 
 enum class Mode { command_line, interactive };
 
-// Passes with the same shape, by number.
+// Passes with the same shape, by number. Calls go through a local copy of
+// the pointer: some sanitizer builds misreport calls made straight from the array.
 using TextPass = int (codifica::*)(const char*, const char*, const char*);
 using TextUnpass = int (decodifica::*)(const char*, const char*, const char*);
 using TriplePass = int (codifica::*)(const char*, const char*, const char*, const char*, const char*);
@@ -106,7 +107,8 @@ void encode(codifica& c, const RunParameters& p, const WorkFiles& w, Mode mode) 
       show_record(c);
     }
     if (n <= 8) {
-      (c.*kEncode1to8[n - 1])(p.text[n - 1], first, second);
+      const TextPass pass = kEncode1to8[n - 1];
+      (c.*pass)(p.text[n - 1], first, second);
     } else if (n == 9) {
       if (p.run9)
         c.codifica_clave9(p.abc9[0], p.abc9[1], p.abc9[2], first, second);
@@ -118,7 +120,8 @@ void encode(codifica& c, const RunParameters& p, const WorkFiles& w, Mode mode) 
       else if (p.run9)
         hand_over(w.first, w.second);
     } else {
-      (c.*kEncode11to22[n - 11])(first, second);
+      const PlainPass pass = kEncode11to22[n - 11];
+      (c.*pass)(first, second);
     }
   }
   con::line("procesando..CODIFICANDO CONFIRMACION CLAVE 23...Espere un Momento Porfavor");
@@ -141,7 +144,8 @@ void decode(decodifica& c, const RunParameters& p, const WorkFiles& w, Mode mode
     c.decodifica_clave23(first, second);
   for (int n = 22; n >= 11; --n) {
     announce_decoding(n);
-    (c.*kDecode11to22[n - 11])(first, second);
+    const PlainUnpass pass = kDecode11to22[n - 11];
+    (c.*pass)(first, second);
   }
   wipe_first(w);
   for (int n = 10; n >= 2; --n) {
@@ -157,7 +161,8 @@ void decode(decodifica& c, const RunParameters& p, const WorkFiles& w, Mode mode
       else if (p.run10)
         hand_over(w.first, w.second);
     } else {
-      (c.*kDecode1to8[n - 1])(p.text[n - 1], first, second);
+      const TextUnpass pass = kDecode1to8[n - 1];
+      (c.*pass)(p.text[n - 1], first, second);
     }
   }
   wipe_second(w);

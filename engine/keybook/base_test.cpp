@@ -88,7 +88,7 @@ TEST(Base, SelectingRecords) {
             "\nclave1: Tq8#mZr2Lw!x9Vb0\nclave2: k3Jd0PzQ0\nclave3: ww94lLmnxQ20"
             "\nclave4: PalomaBlanca770\nclave5: r4nd0mKeyTextForPassFive0\nclave6: zzXy810"
             "\nclave7: Q!x7Mb2#nn0\nclave8: s3cr3tos0\nclave9: NueveNueve90\nclave10: DiezDiezDiez100"
-            "\nengorde: 7345250000\ndesorden: 1234567800.014\nnumero :_1 activado satisfactoriamente\n");
+            "\nengorde: 7345250000\ndesorden: 1234567800.140\nnumero :_1 activado satisfactoriamente\n");
 
   // Out of range keeps the active record; a deleted one leaves none.
   cap.clear();
