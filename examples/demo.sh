@@ -24,7 +24,7 @@ dec=$?
 set -e
 echo "   encoder exit status $enc (4 = encoded), decoder exit status $dec (3 = decoded)"
 echo "   last lines the encoder printed:"
-tail -n 4 encode.log | sed 's/^/     | /'
+tail -n 4 encode.log | iconv -f latin1 -t utf-8 | sed 's/^/     | /'
 ls -l original.bin encoded.bin decoded.bin | awk '{print "   " $5 "\t" $9}'
 echo "   first bytes of the original: $(head -c 32 original.bin | od -An -c | tr -s ' ' | head -n 2 | tr '\n' ' ')"
 echo "   first bytes of the encoded:  $(head -c 16 encoded.bin | od -An -tx1 | tr -s ' ')"
