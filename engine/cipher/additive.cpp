@@ -208,7 +208,7 @@ Files files_of(const coder& c, int number, const char* first, const char* second
     const char* read = number == 1 ? c.porigen() : (number % 2 == 0 ? first : second);
     return {read, written};
   }
-  const char* restored = number == 1 ? c.pdestino() : (number % 2 == 0 ? first : second);
+  const char* restored = number == 1 ? c.pescritura() : (number % 2 == 0 ? first : second);
   return {written, restored};
 }
 
@@ -248,6 +248,7 @@ int run_pass(coder& c, const AdditivePass& p, const char* const (&given)[kMaxTex
     con::eol();
   } else {
     // A short read or a failed write: the output is not what it claims.
+    c.fallo = true;
     con::line("Error Copiando en Disco");
   }
 

@@ -43,6 +43,7 @@ int coder::copiaf(const char* from, const char* to) {
 }
 
 void coder::report_open_failure(bool decoding_words) const {
+  fallo = true;
   con::eol();
   con::out() << " el Archivo " << (porigen() ? porigen() : "") << " o "
              << (pdestino() ? pdestino() : "") << " no puede Abrirse ";
@@ -53,7 +54,9 @@ void coder::report_open_failure(bool decoding_words) const {
 }
 
 void coder::copy_instead(const char* from, const char* to) {
-  if (copiaf(from, to) != 0) con::out() << "Error Copiando en Disco";
+  if (copiaf(from, to) == 0) return;
+  fallo = true;
+  con::out() << "Error Copiando en Disco";
 }
 
 void coder::start_line(const char* words) const {
@@ -64,6 +67,7 @@ void coder::start_line(const char* words) const {
 
 void coder::size_check(uint64_t measured) const {
   if (measured == tamano) return;
+  fallo = true;
   con::eol();
   con::out() << "\xB7" "ATENCION HAY UN ERROR EN LA CODIFICACION!__PROBABLEMENTE NO HAY SUFICIENTE ESPACIO EN EL DISCO___";
   con::eol();

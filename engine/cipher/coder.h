@@ -31,10 +31,18 @@ class coder : public base {
   uint64_t tamano = 0;
   std::string confirmacion;  // the confirmation file's name in force
   bool confirmacion_set = false;
+  // Where the pass that produces the destination writes: a temporary file
+  // beside it until the run is over (see RunGuard), else the destination.
+  std::string escritura;
+  bool escritura_set = false;
+  // Set by the frame's failure reports: the run's output is not complete
+  // and must not be put in place. Mutable because reporting is const.
+  mutable bool fallo = false;
 
   const char* porigen() const { return origen_set ? origen.c_str() : nullptr; }
   const char* pdestino() const { return destino_set ? destino.c_str() : nullptr; }
   const char* pconfirmacion() const { return confirmacion_set ? confirmacion.c_str() : nullptr; }
+  const char* pescritura() const { return escritura_set ? escritura.c_str() : pdestino(); }
 
   // Copy the key record of `book` in; nothing else changes.
   void inicia(const base& book);

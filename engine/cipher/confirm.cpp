@@ -126,19 +126,21 @@ bool ask_file(coder& c, InFile& conf, const char* output) {
   }
 }
 
-int interactive(coder& c, const char* from, const char* to) {
+// `kept` is the name the output ends up under: the confirmation file must
+// not be it, or the key would be lost with the run that needs it.
+int interactive(coder& c, const char* from, const char* to, const char* kept) {
   InFile conf;
-  if (wants_it(c.dir) && ask_file(c, conf, to))
+  if (wants_it(c.dir) && ask_file(c, conf, kept))
     keyed(c, conf, from, to);
   else
     skip(c, from, to);
   return 1;
 }
 
-int by_name(coder& c, const char* name, const char* from, const char* to) {
+int by_name(coder& c, const char* name, const char* from, const char* to, const char* kept) {
   InFile conf;
   if (name) name_it(c, name);
-  if (name && usable(name, to) && conf.open(name))
+  if (name && usable(name, kept) && conf.open(name))
     keyed(c, conf, from, to);
   else
     skip(c, from, to);
@@ -148,19 +150,19 @@ int by_name(coder& c, const char* name, const char* from, const char* to) {
 }  // namespace
 
 int codifica::codifica_clave23(const char*, const char* second) {
-  return interactive(*this, second, pdestino());
+  return interactive(*this, second, pescritura(), pdestino());
 }
 
 int codifica::codifica_clave23(const char* confirmation, const char*, const char* second) {
-  return by_name(*this, confirmation, second, pdestino());
+  return by_name(*this, confirmation, second, pescritura(), pdestino());
 }
 
 int decodifica::decodifica_clave23(const char*, const char* second) {
-  return interactive(*this, porigen(), second);
+  return interactive(*this, porigen(), second, second);
 }
 
 int decodifica::decodifica_clave23(const char* confirmation, const char*, const char* second) {
-  return by_name(*this, confirmation, porigen(), second);
+  return by_name(*this, confirmation, porigen(), second, second);
 }
 
 }  // namespace qvx

@@ -4,6 +4,7 @@
 #include <type_traits>
 
 #include "cipher/coder.h"
+#include "cipher/run_guard.h"
 #include "console/console.h"
 #include "eraser/borra.h"
 
@@ -100,6 +101,7 @@ void announce_decoding(int n) { con::line("Decodificando Clave " + std::to_strin
 void encode(codifica& c, const RunParameters& p, const WorkFiles& w, Mode mode) {
   const char* first = w.first.c_str();
   const char* second = w.second.c_str();
+  RunGuard guard(c, w);
   for (int n = 1; n <= 22; ++n) {
     announce_encoding(n);
     if (n == 2 && mode == Mode::command_line) {
@@ -129,6 +131,7 @@ void encode(codifica& c, const RunParameters& p, const WorkFiles& w, Mode mode) 
     c.codifica_clave23(p.confirmation, first, second);
   else
     c.codifica_clave23(first, second);
+  guard.finish();
   con::line("Espere un momento, Borrando ficheros temporales.");
   wipe_first(w);
   wipe_second(w);
@@ -137,6 +140,7 @@ void encode(codifica& c, const RunParameters& p, const WorkFiles& w, Mode mode) 
 void decode(decodifica& c, const RunParameters& p, const WorkFiles& w, Mode mode) {
   const char* first = w.first.c_str();
   const char* second = w.second.c_str();
+  RunGuard guard(c, w);
   con::line("Decodificando Clave 23 DE CONFIRMACION ");
   if (mode == Mode::command_line)
     c.decodifica_clave23(p.confirmation, first, second);
@@ -168,6 +172,7 @@ void decode(decodifica& c, const RunParameters& p, const WorkFiles& w, Mode mode
   wipe_second(w);
   announce_decoding(1);
   c.decodifica_clave1(p.text[0], first, second);
+  guard.finish();
   wipe_first(w);
 }
 

@@ -1,0 +1,180 @@
+// Runs that do not finish: stopped by a signal in the middle of the passes,
+// or unable to write their output. Either way no work file and no
+// finished-looking destination may stay behind, and the source is intact.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <filesystem>
+
+#include "books.h"
+#include "run_engine.h"
+
+namespace qvx {
+namespace {
+
+using namespace qvx::testing;
+namespace fs = std::filesystem;
+
+// The engine started in `cwd`, its output to a file; optionally under a
+// file-size limit (SIGXFSZ left at its default: the engine must cope).
+pid_t start_engine(const fs::path& cwd, const std::vector<std::string>& args, const std::string& out_path,
+                   rlim_t size_limit = RLIM_INFINITY) {
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    int in = ::open("/dev/null", O_RDONLY);
+    int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ::dup2(in, 0);
+    ::dup2(out, 1);
+    if (::chdir(cwd.c_str()) != 0) ::_exit(127);
+    if (size_limit != RLIM_INFINITY) {
+      struct rlimit lim = {size_limit, size_limit};
+      ::setrlimit(RLIMIT_FSIZE, &lim);
+    }
+    std::vector<char*> argv;
+    static std::string exe = QVX7_PATH;
+    argv.push_back(exe.data());
+    std::vector<std::string> copy = args;
+    for (auto& a : copy) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    ::execv(exe.c_str(), argv.data());
+    ::_exit(127);
+  }
+  return pid;
+}
+
+uint64_t size_or_zero(const fs::path& p) {
+  std::error_code ec;
+  const auto n = fs::file_size(p, ec);
+  return ec ? 0 : n;
+}
+
+// Names in the directory that only a run makes: work files and the
+// temporary output.
+std::vector<std::string> run_leftovers(const fs::path& dir) {
+  std::vector<std::string> left;
+  for (const auto& name : list_dir(dir))
+    if (name.find("qvx0") != std::string::npos) left.push_back(name);
+  return left;
+}
+
+class Interrupted : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    write_book(dir.file("k.kb"), {sample_record("uno")});
+    plain = random_bytes(24u << 20, 77);
+    write_file(dir.file("plain.bin"), plain);
+  }
+
+  // Starts the run, waits until `work` holds data (hard-linking it to
+  // `spy` so its last contents can be seen after deletion), then sends
+  // `sig`. Returns the wait status.
+  int stop_midway(const std::vector<std::string>& args, const char* work, int sig) {
+    const pid_t pid = start_engine(dir.path(), args, out.file("stdout"));
+    const fs::path w = dir.file(work);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    bool linked = false;
+    while (std::chrono::steady_clock::now() < deadline) {
+      if (!linked && ::link(w.c_str(), spy().c_str()) == 0) linked = true;
+      if (linked && size_or_zero(w) > (1u << 20)) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_TRUE(linked) << "the run never wrote " << work;
+    ::kill(pid, sig);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return status;
+  }
+
+  fs::path spy() const { return out.file("spy"); }
+
+  TempDir dir;
+  TempDir out;  // outside the run's directory, so it does not count as a leftover
+  Bytes plain;
+};
+
+// Each stop signal, in encoding and in decoding: the run ends by that
+// signal, the work files were overwritten (the spy link sees the single
+// '0' the wipe leaves) and deleted, and neither the destination nor its
+// temporary name remains.
+TEST_F(Interrupted, StopSignalsWipeWorkFilesAndLeaveNoDestination) {
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(sig);
+    const int status = stop_midway({"k.kb", "1", "c", "plain.bin", "enc.bin"}, "qvx02.qvx", sig);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(WTERMSIG(status), sig);
+    EXPECT_EQ(as_string(read_file(spy().string())), "0");
+    EXPECT_TRUE(run_leftovers(dir.path()).empty());
+    EXPECT_FALSE(fs::exists(dir.file("enc.bin")));
+    EXPECT_EQ(read_file(dir.file("plain.bin")), plain);
+    fs::remove(spy());
+  }
+}
+
+TEST_F(Interrupted, DecodingStoppedKeepsTheOldDestinationAndWipesPlaintext) {
+  RunResult e = run_engine_in(dir.path(), {"k.kb", "1", "c", "plain.bin", "enc.bin"});
+  ASSERT_EQ(e.status, 4);
+  const Bytes encoded = read_file(dir.file("enc.bin"));
+  write_file(dir.file("dec.bin"), "older contents");
+  // Once the first work file holds data the run is well past its start.
+  const int status = stop_midway({"k.kb", "1", "d", "enc.bin", "dec.bin"}, "qvx01.qvx", SIGTERM);
+  ASSERT_TRUE(WIFSIGNALED(status));
+  EXPECT_EQ(as_string(read_file(spy().string())), "0");
+  EXPECT_TRUE(run_leftovers(dir.path()).empty());
+  EXPECT_EQ(as_string(read_file(dir.file("dec.bin"))), "older contents");
+  EXPECT_EQ(read_file(dir.file("enc.bin")), encoded);
+}
+
+// A file-size limit below the data: the writes fail, the run says so, the
+// run still ends normally, and nothing is put in place.
+TEST_F(Interrupted, WritesCutShortByAFileSizeLimit) {
+  for (const char* op : {"c", "d"}) {
+    SCOPED_TRACE(op);
+    write_file(dir.file("out.bin"), "older contents");
+    const pid_t pid = start_engine(dir.path(), {"k.kb", "1", op, "plain.bin", "out.bin"},
+                                   out.file("stdout"), 1u << 20);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), op[0] == 'c' ? 4 : 3);
+    const std::string shown = as_string(read_file(out.file("stdout")));
+    EXPECT_NE(shown.find("Error Copiando en Disco"), std::string::npos);
+    EXPECT_NE(shown.find("Error no se ha escrito el Destino out.bin, el proceso no ha terminado bien"),
+              std::string::npos);
+    EXPECT_TRUE(run_leftovers(dir.path()).empty());
+    EXPECT_EQ(as_string(read_file(dir.file("out.bin"))), "older contents");
+    EXPECT_EQ(read_file(dir.file("plain.bin")), plain);
+  }
+}
+
+// The temporary output must not change what the user sees: a finished run
+// names only the user's destination, and the file it leaves has the mode of
+// the file it replaced; a destination reached through a link keeps the link.
+TEST_F(Interrupted, FinishedRunsReplaceTheDestinationInPlace) {
+  write_file(dir.file("small.bin"), random_bytes(5000, 3));
+  write_file(dir.file("target.bin"), "old");
+  fs::permissions(dir.file("target.bin"), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  fs::create_symlink("target.bin", dir.file("link.bin"));
+  RunResult e = run_engine_in(dir.path(), {"k.kb", "1", "c", "small.bin", "link.bin"});
+  ASSERT_EQ(e.status, 4);
+  EXPECT_EQ(e.out.find("qvx03"), std::string::npos);
+  EXPECT_TRUE(fs::is_symlink(dir.file("link.bin")));
+  EXPECT_EQ(fs::status(dir.file("target.bin")).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  RunResult d = run_engine_in(dir.path(), {"k.kb", "1", "d", "link.bin", "back.bin"});
+  ASSERT_EQ(d.status, 3);
+  EXPECT_EQ(read_file(dir.file("back.bin")), random_bytes(5000, 3));
+  EXPECT_TRUE(run_leftovers(dir.path()).empty());
+}
+
+// The confirmation file named as the destination is still refused: the
+// output would replace the key that decodes it.
+TEST_F(Interrupted, ConfirmationFileCannotBeTheDestination) {
+  write_file(dir.file("small.bin"), random_bytes(5000, 4));
+  write_file(dir.file("conf.bin"), random_bytes(3000, 5));
+  RunResult e = run_engine_in(dir.path(), {"k.kb", "1", "c", "small.bin", "conf.bin", "conf.bin"});
+  ASSERT_EQ(e.status, 4);
+  EXPECT_NE(e.out.find("...No se Confirma...."), std::string::npos);
+}
+
+}  // namespace
+}  // namespace qvx
