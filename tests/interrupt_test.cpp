@@ -61,7 +61,7 @@ class Interrupted : public ::testing::Test {
  protected:
   void SetUp() override {
     write_book(dir.file("k.kb"), {sample_record("uno")});
-    plain = random_bytes(24u << 20, 77);
+    plain = random_bytes(8u << 20, 77);
     write_file(dir.file("plain.bin"), plain);
   }
 
