@@ -29,6 +29,7 @@ struct Run {
 
 Run run(const std::vector<std::string>& args, const std::string& cwd) {
   auto t0 = std::chrono::steady_clock::now();
+  std::fflush(stdout);
   pid_t pid = fork();
   if (pid == 0) {
     if (chdir(cwd.c_str()) != 0) _exit(127);

@@ -148,7 +148,8 @@ bool OutFile::close() {
 }
 
 uint64_t copy_bytes(InFile& in, OutFile& out, uint64_t count) {
-  unsigned char chunk[kBlock];
+  static thread_local std::unique_ptr<unsigned char[]> buffer = std::make_unique<unsigned char[]>(kBlock);
+  unsigned char* chunk = buffer.get();
   uint64_t done = 0;
   while (done < count) {
     std::size_t want = static_cast<std::size_t>(std::min<uint64_t>(kBlock, count - done));

@@ -1,6 +1,7 @@
 // Block-buffered file streams for the passes. A pass sees its input and
-// output as byte sequences; underneath, data moves in 64 KiB blocks, offsets
-// are 64-bit, and memory stays the same whatever the file size.
+// output as byte sequences; underneath, data moves in 256 KiB blocks (larger
+// page-cache transfers measured clearly faster than 64 KiB ones), offsets are
+// 64-bit, and memory stays the same whatever the file size.
 #pragma once
 
 #include <cstddef>
@@ -11,7 +12,7 @@
 
 namespace qvx {
 
-constexpr std::size_t kBlock = 64 * 1024;
+constexpr std::size_t kBlock = 256 * 1024;
 
 class InFile {
  public:
