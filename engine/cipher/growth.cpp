@@ -6,7 +6,6 @@
 //
 // L can exceed 4 GiB (a negative posicion), so blocks and windows are never
 // held in memory: the input is positioned and runs are streamed.
-#include <cstdlib>
 #include <ctime>
 
 #include "cipher/coder.h"
@@ -30,18 +29,38 @@ uint64_t block_length(const Digits& d, int32_t signo, int32_t posicion) {
 
 uint32_t seconds_now() { return static_cast<uint32_t>(std::time(nullptr)); }
 
-// The filler after the block that starts at `pos`. Its values carry nothing,
-// but the draws and the reseeding after each block follow the format's
-// generator course, which is what the filler has always been made from.
-void put_filler(OutFile& out, unsigned g1, uint64_t pos) {
-  for (unsigned i = 0; i < 3 * g1; ++i) std::rand();
-  const uint32_t r0 = static_cast<uint32_t>(std::rand());
+// The filler's source. Decoding never reads the filler, so its values only
+// have to look random; this keeps the course the filler has always followed
+// (3 x g1 draws dropped, r0, g1 values, a reseed from the block position, the
+// time and r0 after every block) but with a generator that is cheap to seed:
+// reseeding the C library's generator after every block cost more than all
+// the rest of the pass for short blocks.
+class FillerSource {
+ public:
+  explicit FillerSource(uint32_t seed) { reseed(seed); }
+  void reseed(uint32_t seed) { state_ = 0x9E3779B97F4A7C15ull ^ seed; }
+  // 0 to 2^31 - 1, like rand().
+  uint32_t draw() {
+    uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return static_cast<uint32_t>((z ^ (z >> 31)) >> 33);
+  }
+
+ private:
+  uint64_t state_ = 0;
+};
+
+// The filler after the block that starts at `pos`.
+void put_filler(OutFile& out, FillerSource& source, unsigned g1, uint64_t pos) {
+  for (unsigned i = 0; i < 3 * g1; ++i) source.draw();
+  const uint32_t r0 = source.draw();
   for (unsigned i = 0; i < g1; ++i) {
-    const uint32_t w = static_cast<uint32_t>(std::rand()) * 1421u + g1;
+    const uint32_t w = source.draw() * 1421u + g1;
     const uint64_t s = uint64_t{w} + r0;
     out.put(s < (uint64_t{1} << 31) ? static_cast<unsigned char>(s) : 0);
   }
-  std::srand(static_cast<uint32_t>(pos + seconds_now() + r0));
+  source.reseed(static_cast<uint32_t>(pos + seconds_now() + r0));
 }
 
 void ok_prefix(const char* words) {
@@ -133,12 +152,12 @@ int codifica::codifica_clave11(const char* first, const char* second) {
   start_line("Codificando el fichero :_");
 
   const unsigned g1 = static_cast<unsigned>(g.value(0));
-  std::srand(seconds_now());
+  FillerSource source(seconds_now());
   const uint64_t blocks = n / block;
   uint64_t filler = 0;
   for (uint64_t pos = 0; pos < blocks * block; pos += block) {
     copy_bytes(in, out, block);
-    put_filler(out, g1, pos);
+    put_filler(out, source, g1, pos);
     filler += g1;
   }
   copy_bytes(in, out, n - blocks * block);
