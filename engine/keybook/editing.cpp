@@ -19,8 +19,8 @@ constexpr std::size_t kPatternMax = 719;
 constexpr const char* kNoSuchRecord = "lo siento registro no existente; Repita la Operacion";
 constexpr const char* kNotOpened = " Error no se ha abierto el fichero";
 
-std::streamoff slot_offset(int64_t n, int64_t size = static_cast<int64_t>(kSlotSize)) {
-  return static_cast<std::streamoff>((n - 1) * size);
+std::streamoff slot_offset(int64_t n) {
+  return static_cast<std::streamoff>((n - 1) * static_cast<int64_t>(kSlotSize));
 }
 
 // Opens an existing book for reading and writing, never creating or
@@ -39,6 +39,22 @@ bool open_for_update(const std::string& path, std::fstream& f, uint64_t& records
 // stretch of garbage after its last one.
 bool in_book(int64_t n, uint64_t records) {
   return n >= 1 && static_cast<uint64_t>(n) <= records;
+}
+
+// Opens the book and positions the write at slot n, which must already
+// exist; reports why not otherwise.
+bool open_existing_slot(const std::string& path, int64_t n, std::fstream& f) {
+  uint64_t records = 0;
+  if (!open_for_update(path, f, records)) {
+    con::line(kNotOpened);
+    return false;
+  }
+  if (!in_book(n, records)) {
+    con::line(kNoSuchRecord);
+    return false;
+  }
+  f.seekp(slot_offset(n));
+  return true;
 }
 
 // Asks until a number arrives; false when the input ended first.
@@ -124,17 +140,8 @@ int base::bajas(int n, long size) const {
   // record behind or spill into the next one.
   if (size <= 0 || size > static_cast<long>(kSlotSize)) size = static_cast<long>(kSlotSize);
   std::fstream f;
-  uint64_t records = 0;
-  if (!open_for_update(fichero, f, records)) {
-    con::line(kNotOpened);
-    return 0;
-  }
-  if (!in_book(n, records)) {
-    con::line(kNoSuchRecord);
-    return 0;
-  }
+  if (!open_existing_slot(fichero, n, f)) return 0;
   const Slot marker = deleted_slot();
-  f.seekp(slot_offset(n, size));
   f.write(reinterpret_cast<const char*>(marker.data()), static_cast<std::streamsize>(size));
   f.close();
   return f ? 1 : 0;
@@ -142,16 +149,7 @@ int base::bajas(int n, long size) const {
 
 int base::modificaciones(long n) const {
   std::fstream f;
-  uint64_t records = 0;
-  if (!open_for_update(fichero, f, records)) {
-    con::line(kNotOpened);
-    return 0;
-  }
-  if (!in_book(n, records)) {
-    con::line(kNoSuchRecord);
-    return 0;
-  }
-  f.seekp(slot_offset(n));
+  if (!open_existing_slot(fichero, n, f)) return 0;
   write_record(f, *this);
   f.close();
   return f ? 1 : 0;
