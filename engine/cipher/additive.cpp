@@ -225,16 +225,7 @@ int run_pass(coder& c, const AdditivePass& p, const char* const (&given)[kMaxTex
   const uint64_t size = in.size();
   if (p.number == 1 && !decoding) c.tamano = size;
   OutFile out(f.to);
-  if (!in.is_open() || !out.is_open()) {
-    c.report_open_failure(decoding);
-    return 1;
-  }
-  if (c.clave(p.governing).empty()) {
-    in.close();
-    out.close();
-    c.copy_instead(f.from, f.to);
-    return 1;
-  }
+  if (!c.begin_pass(in, out, f.from, f.to, !c.clave(p.governing).empty(), decoding)) return 1;
 
   c.start_line(decoding ? "Decodificando el fichero :_" : "Codificando el fichero :_");
   Term term(p, c, texts);

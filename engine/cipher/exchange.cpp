@@ -201,16 +201,7 @@ int run_exchange(coder& c, int pass, const char* first, const char* second, std:
   c.tamano = n;
   OutFile out(to);
   const KeyTable key = key_table(c.clave(k.key));
-  if (!in.is_open() || !out.is_open()) {
-    c.report_open_failure(false);
-    return 1;
-  }
-  if (key.length < 6) {
-    in.close();
-    out.close();
-    c.copy_instead(from, to);
-    return 1;
-  }
+  if (!c.begin_pass(in, out, from, to, key.length >= 6)) return 1;
 
   c.start_line(encoding ? "Codificando el fichero :_" : "DECodificando el fichero :_");
   transform(in, out, key, k, phrase, c.dir, chunk);

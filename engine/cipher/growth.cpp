@@ -93,16 +93,7 @@ int disorder(coder& c, const char* from, const char* to) {
   OutFile out(to);
   const Digits h = c.desorden_digits();
   const uint64_t block = block_length(h, c.signo, c.posicion);
-  if (!in.is_open() || !out.is_open()) {
-    c.report_open_failure(false);
-    return 1;
-  }
-  if (block == 0) {
-    in.close();
-    out.close();
-    c.copy_instead(from, to);
-    return 1;
-  }
+  if (!c.begin_pass(in, out, from, to, block != 0)) return 1;
   // Decoding announces itself with the encoding words too.
   c.start_line("Codificando el fichero :_");
 
@@ -139,16 +130,7 @@ int codifica::codifica_clave11(const char* first, const char* second) {
   OutFile out(first);
   const Digits g = engorde_digits();
   const uint64_t block = block_length(g, signo, posicion);
-  if (!in.is_open() || !out.is_open()) {
-    report_open_failure(false);
-    return 1;
-  }
-  if (block == 0) {
-    in.close();
-    out.close();
-    copy_instead(second, first);
-    return 1;
-  }
+  if (!begin_pass(in, out, second, first, block != 0)) return 1;
   start_line("Codificando el fichero :_");
 
   const unsigned g1 = static_cast<unsigned>(g.value(0));
@@ -189,16 +171,7 @@ int decodifica::decodifica_clave11(const char* first, const char* second) {
   OutFile out(second);
   const Digits g = engorde_digits();
   const uint64_t block = block_length(g, signo, posicion);
-  if (!in.is_open() || !out.is_open()) {
-    report_open_failure(false);
-    return 1;
-  }
-  if (block == 0) {
-    in.close();
-    out.close();
-    copy_instead(first, second);
-    return 1;
-  }
+  if (!begin_pass(in, out, first, second, block != 0)) return 1;
   start_line("DECodificando el fichero :_");
 
   // Every group is L data bytes and g1 filler bytes; the tail is shorter
