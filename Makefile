@@ -30,7 +30,7 @@ test-sanitize: deps
 	cmake --build --preset sanitize -j $(JOBS)
 	ctest --preset sanitize
 
-test: test-default test-sanitize
+test: test-default test-sanitize test-fuzz
 
 demo: build
 	@bash examples/demo.sh build/default/engine/qvx7
@@ -40,3 +40,33 @@ bench: build
 
 clean:
 	rm -rf build
+
+# ---- Hardening: fuzzing (clang + libFuzzer, its own build) and big files ----
+#   make fuzz      every fuzz target for FUZZ_SECONDS each
+#   make bigfile   a 5 GiB round trip through the optimised engine
+FUZZ_DEBS := clang libclang-rt-14-dev
+FUZZ_SECONDS ?= 120
+FUZZ_SHORT ?= 12
+
+.PHONY: fuzz-deps fuzz-build fuzz test-fuzz bigfile
+
+fuzz-deps:
+	@missing=""; for p in $(FUZZ_DEBS); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
+	if [ -n "$$missing" ]; then \
+	  if [ "$$(id -u)" = 0 ]; then \
+	    echo "installing:$$missing"; apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $$missing; \
+	  else echo "missing Debian packages:$$missing (run 'make fuzz-deps' as root)"; exit 1; fi; \
+	fi
+
+fuzz-build: deps fuzz-deps
+	cmake -S fuzz -B build/fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+	cmake --build build/fuzz -j $(JOBS)
+
+fuzz: fuzz-build
+	bash fuzz/run.sh build/fuzz $(FUZZ_SECONDS)
+
+test-fuzz: fuzz-build
+	bash fuzz/run.sh build/fuzz $(FUZZ_SHORT)
+
+bigfile: build
+	bash tests/bigfile.sh build/default/engine/qvx7
