@@ -119,6 +119,9 @@ std::string final_target(const char* destination) {
   std::error_code ec;
   fs::path p(destination);
   fs::file_status st = fs::symlink_status(p, ec);
+  // A name the system rejects (too long, a file used as a directory) fails
+  // to open in the pass, with the usual message.
+  if (ec && ec != std::errc::no_such_file_or_directory) return {};
   if (fs::is_symlink(st)) {
     p = fs::canonical(p, ec);
     if (ec) return {};
