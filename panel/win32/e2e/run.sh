@@ -1,0 +1,111 @@
+#!/usr/bin/env bash
+# End-to-end test of the panel under Wine: the test build of qvxpanel drives
+# its real windows from the step files beside this script, in a virtual X
+# display and a fresh Wine prefix, with the Windows engine qvx4.exe and the
+# Linux engine qvx7.
+#   run.sh WIN_BUILD_DIR QVX7
+# Results, screenshots and the panel's output land in WIN_BUILD_DIR/e2e.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+win=$(cd "$1" && pwd)
+qvx7=$(cd "$(dirname "$2")" && pwd)/$(basename "$2")
+out=$win/e2e
+debs=(wine64 wine xvfb xauth imagemagick fonts-wine)
+
+install_missing() {
+  local missing=()
+  for p in "${debs[@]}"; do dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p"); done
+  [ ${#missing[@]} -eq 0 ] && return
+  if [ "$(id -u)" != 0 ]; then
+    echo "missing Debian packages: ${missing[*]} (run as root to install them)"; exit 1
+  fi
+  echo "installing: ${missing[*]}"
+  apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+if [ -z "${QVX_INSIDE_X:-}" ]; then
+  install_missing
+  rm -rf "$out"; mkdir -p "$out"
+  QVX_INSIDE_X=1 exec xvfb-run -a -s "-screen 0 1280x1024x24" bash "$0" "$@"
+fi
+
+work=$(mktemp -d /tmp/qvxpanel-e2e.XXXXXX)
+export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+cleanup() {
+  wineserver -k >/dev/null 2>&1 || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# Z: is the Linux root under Wine; the step files write backslashes doubled.
+windows_name() { printf 'Z:%s' "${1//\//\\\\}"; }
+W=$(windows_name "$work")
+
+# Dates in the log vary from run to run.
+normalise() {
+  sed -E 's/(Mon|Tue|Wed|Thu|Fri|Sat|Sun) (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) [ 0-9][0-9] [0-9]{2}:[0-9]{2}:[0-9]{2} [0-9]{4}/<DATE>/g' "$1"
+}
+
+fill() { sed -e "s|@W@|${W//\\/\\\\}|g" -e "s|@OUT@|$out|g" "$1"; }
+
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+# Runs one step file; its results must equal the .expected file beside it.
+scenario() {
+  local name=$1 started=$SECONDS
+  fill "$here/$name.steps" > "$work/$name.steps"
+  (cd "$work/run" && QVXPANEL_SCRIPT="$(windows_name "$work/$name.steps")" \
+     QVXPANEL_RESULTS="$(windows_name "$work/$name.results")" \
+     timeout 180 wine qvxpanel_test.exe > "$out/$name.stdout" 2>&1) || true
+  normalise "$work/$name.results" > "$out/$name.results" 2>/dev/null || : > "$out/$name.results"
+  fill "$here/$name.expected" > "$work/$name.expected"
+  if diff -u "$work/$name.expected" "$out/$name.results" > "$out/$name.diff"; then
+    echo "ok: $name ($((SECONDS - started)) s)"
+  else
+    fail "$name: what the windows showed differs from $name.expected"; cat "$out/$name.diff"
+  fi
+}
+
+same_file() { cmp -s "$1" "$2" || fail "$(basename "$2") differs from $(basename "$1")"; }
+
+# The text stored at `offset`: its bytes up to the first NUL.
+field() { dd if="$1" bs=1 skip="$2" count="$3" status=none | tr '\0' '\n' | head -n 1; }
+
+mkdir -p "$work/run"
+cp "$win/qvxpanel_test.exe" "$win/qvx4.exe" "$work/run/"
+cp "$qvx7" "$work/qvx7"
+cp "$here/../../../examples/demo.kb" "$work/book.kb"
+head -c 70000 /dev/urandom > "$work/plain.bin"
+started=$SECONDS
+wineboot -i >/dev/null 2>&1; wineserver -w
+echo "ok: Wine prefix ($((SECONDS - started)) s)"
+
+scenario engines
+same_file "$work/plain.bin" "$work/decoded-by-linux.bin"
+same_file "$work/plain.bin" "$work/decoded-by-windows.bin"
+
+scenario keybook
+book=$work/new.kb
+[ "$(stat -c %s "$book")" = 1410 ] || fail "new.kb has $(stat -c %s "$book") bytes, not two slots"
+[ "$(field "$book" 0 20)" = ANA ] || fail "slot 1 is not ANA"
+[ "$(field "$book" 20 65)" = ana1-nueva ] || fail "slot 1 key 1 was not changed"
+[ "$(field "$book" 605 65)" = ana10 ] || fail "slot 1 key 10"
+[ "$(field "$book" 670 15)" = 8000000000 ] || fail "slot 1 engorde"
+[ "$(field "$book" 705 20)" = CARLA ] || fail "slot 2 does not reuse the deleted slot"
+grep -q "Numero de Registros del Libro" "$out/keybook.stdout" || fail "no raw listing before the deletion"
+# The engine reads what the panel wrote.
+(cd "$work" && "$work/qvx7" new.kb 1 c plain.bin by-book.qvx > /dev/null) && status=0 || status=$?
+[ "$status" = 4 ] || fail "the engine could not encode with the new book (status $status)"
+
+scenario config
+conf=$work/conf.qvx
+expected_book=$(windows_name "$work/book.kb"); expected_book=${expected_book//\\\\/\\}
+[ "$(head -c $((1 + ${#expected_book})) "$conf" | tail -c +2)" = "$expected_book" ] || fail "conf.qvx does not start with the key-book path"
+[ "$(tail -c 9 "$work/conf2.qvx" | od -An -c | tr -s ' ')" = " \b q v x 4 . e x e" ] || fail "conf2.qvx does not end with the engine path"
+
+echo "screenshots: $out/*.png"
+if [ "$failures" -ne 0 ]; then echo "panel under Wine: $failures failed"; exit 1; fi
+echo "panel under Wine: all passed"

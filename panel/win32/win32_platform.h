@@ -1,0 +1,44 @@
+// The core's platform on Windows (and on Wine): message boxes, the common
+// file dialogs, a console window, the shell's execute service.
+#pragma once
+
+#include <string>
+
+#include "platform.h"
+
+namespace qvxpanel::win32 {
+
+class Win32Platform : public Platform {
+ public:
+  Answer message_box(std::string_view text, std::string_view title, Icon icon, Buttons buttons) override;
+  std::optional<std::string> open_file(std::string_view proposed) override;
+  std::optional<std::string> save_file(std::string_view proposed) override;
+  void console_open(std::string_view title) override;
+  void console_write(std::string_view text) override;
+  void console_close() override;
+  void standard_output(std::string_view text) override;
+  bool run_engine(const std::string& program, const std::string& parameters) override;
+  std::optional<std::string> working_directory() override;
+  std::tm local_time() override;
+  int last_error() override;
+  void clear_last_error() override;
+  void refresh() override;
+  bool run(KeyBookDialog& dialog) override;
+  bool run(AddDialog& dialog) override;
+  bool run(ChangeDialog& dialog) override;
+  bool run(SearchDialog& dialog) override;
+  bool run(LogDialog& dialog) override;
+  void show_about() override;
+
+ private:
+  bool console_allocated_ = false;
+};
+
+// Starts `program` with a Windows command line and waits for it to end.
+// Under Wine a Linux program yields no process handle; it is then started
+// through /bin/sh, which leaves its exit status in a marker file to wait on.
+bool start_and_wait(const std::string& program, const std::string& parameters, bool visible);
+
+bool running_under_wine();
+
+}  // namespace qvxpanel::win32

@@ -1,0 +1,40 @@
+#include "wine_launch.h"
+
+namespace qvxpanel::win32 {
+
+std::string quote_argument(std::string_view argument) {
+  std::string out = "\"";
+  std::size_t backslashes = 0;
+  for (char c : argument) {
+    if (c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    // Backslashes count double only before a quote.
+    out.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+    backslashes = 0;
+    out += c;
+  }
+  out.append(backslashes * 2, '\\');
+  out += '"';
+  return out;
+}
+
+std::string shell_wrapper_parameters(std::string_view marker, std::string_view program,
+                                     std::string_view parameters) {
+  static constexpr std::string_view kScript =
+      "m=$1; shift; \"$@\"; echo $? >\"$m.part\"; mv -f \"$m.part\" \"$m\"";
+  std::string line = "-c " + quote_argument(kScript) + " qvxpanel " + quote_argument(marker) + " " +
+                     quote_argument(program);
+  if (parameters.find_first_not_of(' ') != std::string_view::npos) {
+    line += ' ';
+    line += parameters;
+  }
+  return line;
+}
+
+bool is_linux_program(std::string_view head) {
+  return head.substr(0, 4) == "\x7F" "ELF" || head.substr(0, 2) == "#!";
+}
+
+}  // namespace qvxpanel::win32
