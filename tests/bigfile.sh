@@ -18,14 +18,16 @@ size=$((gib * 1024 * 1024 * 1024))
 truncate -s "$size" big.bin
 mib=$((1024 * 1024))
 for at in 0 $((size / 5)) $((4 * 1024 * mib - 8 * mib)) $((size - 16 * mib)); do
+  [ "$at" -le $((size - 16 * mib)) ] || continue
   dd if=/dev/urandom of=big.bin bs=1M count=16 seek=$((at / mib)) conv=notrunc status=none
 done
 head -c $mib /dev/urandom > small.bin
 
 # Peak resident memory (KiB) and seconds of one engine run.
 run() {
-  /usr/bin/time -f "%M %e" -o time.txt "$engine" k.kb 1 "$@" > out.txt
-  read -r rss secs < time.txt
+  # Statuses 3 and 4 are the engine's success.
+  /usr/bin/time -f "%M %e" -o time.txt "$engine" k.kb 1 "$@" > out.txt || true
+  read -r rss secs < <(tail -n 1 time.txt)
   if grep -aq "SE HAN PERDIDO\|Error" out.txt; then echo "engine reported an error:"; grep -a "PERDIDO\|Error" out.txt; exit 1; fi
 }
 
