@@ -75,8 +75,14 @@ void Dialog::take(int only) {
 
 void Dialog::focus(int& id) {
   if (id == 0) return;
-  if (HWND control = GetDlgItem(hwnd, id))
+  if (HWND control = GetDlgItem(hwnd, id)) {
     SendMessageW(hwnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control), TRUE);
+    // A focused log shows its last lines, not all of it selected.
+    if (GetWindowLongW(control, GWL_STYLE) & ES_MULTILINE) {
+      SendMessageW(control, EM_SETSEL, static_cast<WPARAM>(-1), -1);
+      SendMessageW(control, WM_VSCROLL, SB_BOTTOM, 0);
+    }
+  }
   id = 0;
 }
 

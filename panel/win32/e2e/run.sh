@@ -48,24 +48,28 @@ normalise() {
   sed -E 's/(Mon|Tue|Wed|Thu|Fri|Sat|Sun) (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) [ 0-9][0-9] [0-9]{2}:[0-9]{2}:[0-9]{2} [0-9]{4}/<DATE>/g' "$1"
 }
 
-fill() { sed -e "s|@W@|${W//\\/\\\\}|g" -e "s|@OUT@|$out|g" "$1"; }
+fill() { sed -e "s|@W@|${W//\\/\\\\}|g" -e "s|@U@|$work|g" -e "s|@OUT@|$out|g" "$1"; }
 
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 # Runs one step file; its results must equal the .expected file beside it.
+# Wine's own desktop window manages the windows: without a window manager on
+# the display every window that closes would wait for one, and the
+# screenshots get the windows' title bars.
 scenario() {
   local name=$1 started=$SECONDS
   fill "$here/$name.steps" > "$work/$name.steps"
   (cd "$work/run" && QVXPANEL_SCRIPT="$(windows_name "$work/$name.steps")" \
      QVXPANEL_RESULTS="$(windows_name "$work/$name.results")" \
-     timeout 180 wine qvxpanel_test.exe > "$out/$name.stdout" 2>&1) || true
+     timeout 180 wine explorer /desktop=qvxpanel,1280x1024 qvxpanel_test.exe > "$out/$name.stdout" 2>&1) || true
   normalise "$work/$name.results" > "$out/$name.results" 2>/dev/null || : > "$out/$name.results"
   fill "$here/$name.expected" > "$work/$name.expected"
   if diff -u "$work/$name.expected" "$out/$name.results" > "$out/$name.diff"; then
     echo "ok: $name ($((SECONDS - started)) s)"
   else
-    fail "$name: what the windows showed differs from $name.expected"; cat "$out/$name.diff"
+    fail "$name ($((SECONDS - started)) s): what the windows showed differs from $name.expected"
+    cat "$out/$name.diff"
   fi
 }
 
