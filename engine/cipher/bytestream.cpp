@@ -32,7 +32,7 @@ bool InFile::open(const char* path) {
   f_ = std::fopen(path, "rb");
   if (!f_) return false;
   std::setvbuf(f_, nullptr, _IONBF, 0);
-  buf_ = std::make_unique<unsigned char[]>(kBlock);
+  buf_ = std::make_unique_for_overwrite<unsigned char[]>(kBlock);
   int64_t end = -1;
   if (seek64(f_, 0, SEEK_END) == 0) end = tell64(f_);
   size_ = end > 0 ? static_cast<uint64_t>(end) : 0;
@@ -61,6 +61,12 @@ bool InFile::fill() {
 
 bool InFile::seek(uint64_t offset) {
   if (!f_) return false;
+  // No pass has any business past the end it measured: such a seek is a
+  // fault and is refused, so it shows as a short read instead of garbage.
+  if (offset > size_) {
+    error_ = true;
+    return false;
+  }
   if (offset >= pos_ && offset <= pos_ + len_) {
     idx_ = static_cast<std::size_t>(offset - pos_);
     return true;
@@ -104,7 +110,7 @@ bool OutFile::open(const char* path) {
   f_ = std::fopen(path, "wb");
   if (!f_) return false;
   std::setvbuf(f_, nullptr, _IONBF, 0);
-  buf_ = std::make_unique<unsigned char[]>(kBlock);
+  buf_ = std::make_unique_for_overwrite<unsigned char[]>(kBlock);
   len_ = 0;
   written_ = lost_ = 0;
   error_ = false;
@@ -148,7 +154,7 @@ bool OutFile::close() {
 }
 
 uint64_t copy_bytes(InFile& in, OutFile& out, uint64_t count) {
-  static thread_local std::unique_ptr<unsigned char[]> buffer = std::make_unique<unsigned char[]>(kBlock);
+  static thread_local std::unique_ptr<unsigned char[]> buffer = std::make_unique_for_overwrite<unsigned char[]>(kBlock);
   unsigned char* chunk = buffer.get();
   uint64_t done = 0;
   while (done < count) {

@@ -67,13 +67,20 @@ std::string field_text(const Slot& s, std::size_t at, std::size_t width) {
   return std::string(p, strnlen(p, width - 1));
 }
 
+// A number's text up to its NUL, which a damaged slot may only have further
+// on: read on within the slot, as the engine does, so both see one number.
+std::string number_text(const Slot& s, std::size_t at) {
+  const char* p = reinterpret_cast<const char*>(s.data() + at);
+  return std::string(p, strnlen(p, qvx::kSlotSize - at));
+}
+
 RecordTexts texts_of(const Slot& s) {
   RecordTexts t;
   t.nombre = field_text(s, 0, qvx::kNameWidth);
   for (std::size_t k = 0; k < 10; ++k)
     t.claves[k] = field_text(s, qvx::kNameWidth + k * qvx::kKeyWidth, qvx::kKeyWidth);
-  t.engorde = field_text(s, qvx::kEngordeOffset, qvx::kEngordeWidth);
-  t.desorden = field_text(s, qvx::kDesordenOffset, qvx::kDesordenWidth);
+  t.engorde = number_text(s, qvx::kEngordeOffset);
+  t.desorden = number_text(s, qvx::kDesordenOffset);
   return t;
 }
 
