@@ -30,7 +30,7 @@ test-sanitize: deps
 	cmake --build --preset sanitize -j $(JOBS)
 	ctest --preset sanitize
 
-test: test-default test-sanitize test-fuzz
+test: test-default test-sanitize test-fuzz panel-test
 
 demo: build
 	@bash examples/demo.sh build/default/engine/qvx7
@@ -70,3 +70,23 @@ test-fuzz: fuzz-build
 
 bigfile: build
 	bash tests/bigfile.sh build/default/engine/qvx7
+
+# ---- The panel for Windows: cross-built with mingw-w64, tested under Wine ----
+#   make panel       build/win/qvxpanel.exe and build/win/qvx4.exe (the engine)
+#   make panel-test  drives the panel's real windows under Wine (installs
+#                    wine, xvfb and imagemagick when missing); screenshots in
+#                    build/win/e2e
+PANEL_DEBS := mingw-w64 cmake ninja-build
+
+.PHONY: panel panel-build-test panel-test
+
+panel:
+	@$(MAKE) --no-print-directory deps DEBS="$(PANEL_DEBS)"
+	cmake -S panel/win32 -B build/win -G Ninja -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/panel/win32/mingw-w64.cmake >/dev/null
+	cmake --build build/win -j $(JOBS) --target qvxpanel qvx7
+
+panel-build-test: panel
+	cmake --build build/win -j $(JOBS) --target qvxpanel_test
+
+panel-test: panel-build-test build
+	bash panel/win32/e2e/run.sh build/win build/default/engine/qvx7

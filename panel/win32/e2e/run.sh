@@ -62,7 +62,7 @@ scenario() {
   fill "$here/$name.steps" > "$work/$name.steps"
   (cd "$work/run" && QVXPANEL_SCRIPT="$(windows_name "$work/$name.steps")" \
      QVXPANEL_RESULTS="$(windows_name "$work/$name.results")" \
-     timeout 180 wine explorer /desktop=qvxpanel,1280x1024 qvxpanel_test.exe > "$out/$name.stdout" 2>&1) || true
+     timeout 120 wine explorer /desktop=qvxpanel,1280x1024 qvxpanel_test.exe > "$out/$name.stdout" 2>&1) || true
   normalise "$work/$name.results" > "$out/$name.results" 2>/dev/null || : > "$out/$name.results"
   fill "$here/$name.expected" > "$work/$name.expected"
   if diff -u "$work/$name.expected" "$out/$name.results" > "$out/$name.diff"; then
