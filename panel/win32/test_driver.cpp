@@ -186,6 +186,13 @@ class Driver {
         items += (i ? " | " : "") + narrow(item);
       }
       record("items " + s.argument + " = " + items);
+    } else if (s.verb == "menu") {
+      HMENU menu = GetSystemMenu(d, FALSE);
+      wchar_t item[256] = {};
+      GetMenuStringW(menu, static_cast<UINT>(GetMenuItemCount(menu) - 1), item, 256, MF_BYPOSITION);
+      record("menu = " + narrow(item));
+    } else if (s.verb == "system") {
+      PostMessageW(d, WM_SYSCOMMAND, static_cast<WPARAM>(id), 0);
     } else if (s.verb == "enabled") {
       record("enabled " + s.argument + " = " + (IsWindowEnabled(GetDlgItem(d, id)) ? "1" : "0"));
     } else {

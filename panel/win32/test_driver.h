@@ -11,6 +11,8 @@
 //   read ID             record "read ID = TEXT"
 //   items ID            record "items ID = a | b | ..."
 //   enabled ID          record "enabled ID = 0|1"
+//   menu                record "menu = TEXT", the window menu's last entry
+//   system N            choose entry N of the window menu
 //   box ok|cancel       wait for a message box, record "box [TITLE] TEXT", answer it
 //   file PATH           wait for a file dialog and choose PATH in it
 //   shot FILE           save a screenshot of the screen as FILE (a Linux path)

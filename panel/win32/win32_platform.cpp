@@ -78,7 +78,8 @@ std::string program_head(const std::string& program) {
 bool shell_execute(const std::string& file, const std::string& parameters, bool visible, HANDLE& process) {
   SHELLEXECUTEINFOA info{};
   info.cbSize = sizeof info;
-  info.fMask = SEE_MASK_NOCLOSEPROCESS;
+  // The panel reports a failed start itself, once.
+  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
   info.hwnd = active_owner();
   info.lpFile = file.c_str();
   info.lpParameters = parameters.c_str();
