@@ -39,16 +39,18 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Z: is the Linux root under Wine; the step files write backslashes doubled.
-windows_name() { printf 'Z:%s' "${1//\//\\\\}"; }
-W=$(windows_name "$work")
+# Z: is the Linux root under Wine.
+windows_name() { printf 'Z:%s' "${1//\//\\}"; }
+# The step and result files write a backslash as two.
+escaped() { printf '%s' "${1//\\/\\\\}"; }
+W=$(escaped "$(windows_name "$work")")
 
 # Dates in the log vary from run to run.
 normalise() {
   sed -E 's/(Mon|Tue|Wed|Thu|Fri|Sat|Sun) (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) [ 0-9][0-9] [0-9]{2}:[0-9]{2}:[0-9]{2} [0-9]{4}/<DATE>/g' "$1"
 }
 
-fill() { sed -e "s|@W@|${W//\\/\\\\}|g" -e "s|@U@|$work|g" -e "s|@OUT@|$out|g" "$1"; }
+fill() { sed -e "s|@W@|$(escaped "$W")|g" -e "s|@U@|$work|g" -e "s|@OUT@|$out|g" "$1"; }
 
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
@@ -106,8 +108,10 @@ grep -q "Numero de Registros del Libro" "$out/keybook.stdout" || fail "no raw li
 
 scenario config
 conf=$work/conf.qvx
-expected_book=$(windows_name "$work/book.kb"); expected_book=${expected_book//\\\\/\\}
-[ "$(head -c $((1 + ${#expected_book})) "$conf" | tail -c +2)" = "$expected_book" ] || fail "conf.qvx does not start with the key-book path"
+expected_book=$(windows_name "$work/book.kb")
+[ "$(head -c 1 "$conf" | od -An -tu1 | tr -d ' ')" = "${#expected_book}" ] &&
+  [ "$(head -c $((1 + ${#expected_book})) "$conf" | tail -c +2)" = "$expected_book" ] ||
+  fail "conf.qvx does not start with the key-book path and its length"
 [ "$(tail -c 9 "$work/conf2.qvx" | od -An -c | tr -s ' ')" = " \b q v x 4 . e x e" ] || fail "conf2.qvx does not end with the engine path"
 
 echo "screenshots: $out/*.png"
