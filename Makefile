@@ -51,12 +51,7 @@ FUZZ_SHORT ?= 12
 .PHONY: fuzz-deps fuzz-build fuzz test-fuzz bigfile
 
 fuzz-deps:
-	@missing=""; for p in $(FUZZ_DEBS); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
-	if [ -n "$$missing" ]; then \
-	  if [ "$$(id -u)" = 0 ]; then \
-	    echo "installing:$$missing"; apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $$missing; \
-	  else echo "missing Debian packages:$$missing (run 'make fuzz-deps' as root)"; exit 1; fi; \
-	fi
+	@$(MAKE) --no-print-directory deps DEBS="$(FUZZ_DEBS)"
 
 fuzz-build: deps fuzz-deps
 	cmake -S fuzz -B build/fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ >/dev/null

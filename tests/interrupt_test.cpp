@@ -15,31 +15,12 @@ namespace {
 using namespace qvx::testing;
 namespace fs = std::filesystem;
 
-// The engine started in `cwd`, its output to a file; optionally under a
-// file-size limit (SIGXFSZ left at its default: the engine must cope).
+// The engine started in `cwd` with no input, its output to a file;
+// optionally under a file-size limit (SIGXFSZ left at its default: the
+// engine must cope).
 pid_t start_engine(const fs::path& cwd, const std::vector<std::string>& args, const std::string& out_path,
                    rlim_t size_limit = RLIM_INFINITY) {
-  pid_t pid = ::fork();
-  if (pid == 0) {
-    int in = ::open("/dev/null", O_RDONLY);
-    int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    ::dup2(in, 0);
-    ::dup2(out, 1);
-    if (::chdir(cwd.c_str()) != 0) ::_exit(127);
-    if (size_limit != RLIM_INFINITY) {
-      struct rlimit lim = {size_limit, size_limit};
-      ::setrlimit(RLIMIT_FSIZE, &lim);
-    }
-    std::vector<char*> argv;
-    static std::string exe = QVX7_PATH;
-    argv.push_back(exe.data());
-    std::vector<std::string> copy = args;
-    for (auto& a : copy) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    ::execv(exe.c_str(), argv.data());
-    ::_exit(127);
-  }
-  return pid;
+  return qvx::testing::start_engine(cwd, args, "/dev/null", out_path, size_limit);
 }
 
 uint64_t size_or_zero(const fs::path& p) {

@@ -4,6 +4,7 @@
 #include <type_traits>
 
 #include "cipher/coder.h"
+#include "cipher/pass_table.h"
 #include "cipher/run_guard.h"
 #include "console/console.h"
 #include "eraser/borra.h"
@@ -12,34 +13,6 @@ namespace qvx {
 namespace {
 
 enum class Mode { command_line, interactive };
-
-// Passes with the same shape, by number. Calls go through a local copy of
-// the pointer: some sanitizer builds misreport calls made straight from the array.
-using TextPass = int (codifica::*)(const char*, const char*, const char*);
-using TextUnpass = int (decodifica::*)(const char*, const char*, const char*);
-using TriplePass = int (codifica::*)(const char*, const char*, const char*, const char*, const char*);
-using TripleUnpass = int (decodifica::*)(const char*, const char*, const char*, const char*, const char*);
-using PlainPass = int (codifica::*)(const char*, const char*);
-using PlainUnpass = int (decodifica::*)(const char*, const char*);
-
-constexpr TextPass kEncode1to8[] = {
-    &codifica::codifica_clave1, &codifica::codifica_clave2, &codifica::codifica_clave3,
-    &codifica::codifica_clave4, &codifica::codifica_clave5, &codifica::codifica_clave6,
-    &codifica::codifica_clave7, &codifica::codifica_clave8};
-constexpr TextUnpass kDecode1to8[] = {
-    &decodifica::decodifica_clave1, &decodifica::decodifica_clave2, &decodifica::decodifica_clave3,
-    &decodifica::decodifica_clave4, &decodifica::decodifica_clave5, &decodifica::decodifica_clave6,
-    &decodifica::decodifica_clave7, &decodifica::decodifica_clave8};
-constexpr PlainPass kEncode11to22[] = {
-    &codifica::codifica_clave11, &codifica::codifica_clave12, &codifica::codifica_clave13,
-    &codifica::codifica_clave14, &codifica::codifica_clave15, &codifica::codifica_clave16,
-    &codifica::codifica_clave17, &codifica::codifica_clave18, &codifica::codifica_clave19,
-    &codifica::codifica_clave20, &codifica::codifica_clave21, &codifica::codifica_clave22};
-constexpr PlainUnpass kDecode11to22[] = {
-    &decodifica::decodifica_clave11, &decodifica::decodifica_clave12, &decodifica::decodifica_clave13,
-    &decodifica::decodifica_clave14, &decodifica::decodifica_clave15, &decodifica::decodifica_clave16,
-    &decodifica::decodifica_clave17, &decodifica::decodifica_clave18, &decodifica::decodifica_clave19,
-    &decodifica::decodifica_clave20, &decodifica::decodifica_clave21, &decodifica::decodifica_clave22};
 
 const RunParameters kDefaults{};
 
@@ -98,6 +71,8 @@ void announce_encoding(int n) {
 
 void announce_decoding(int n) { con::line("Decodificando Clave " + std::to_string(n)); }
 
+// Passes are called through a local copy of the pointer from the pass
+// table: some sanitizer builds misreport calls made straight from the array.
 void encode(codifica& c, const RunParameters& p, const WorkFiles& w, Mode mode) {
   const char* first = w.first.c_str();
   const char* second = w.second.c_str();

@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -31,18 +32,22 @@ inline std::set<std::string> list_dir(const std::filesystem::path& dir) {
   return names;
 }
 
-inline RunResult run_engine_in(const std::filesystem::path& cwd, const std::vector<std::string>& args,
-                               const std::string& input = "", int timeout_seconds = 120) {
-  TempDir io;
-  write_file(io.file("stdin"), input);
-  const std::string out_path = io.file("stdout");
+// The engine started in `cwd` with stdin and stdout from and to files,
+// optionally under a file-size limit.
+inline pid_t start_engine(const std::filesystem::path& cwd, const std::vector<std::string>& args,
+                          const std::string& in_path, const std::string& out_path,
+                          rlim_t size_limit = RLIM_INFINITY) {
   pid_t pid = ::fork();
   if (pid == 0) {
-    int in = ::open(io.file("stdin").c_str(), O_RDONLY);
+    int in = ::open(in_path.c_str(), O_RDONLY);
     int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     ::dup2(in, 0);
     ::dup2(out, 1);
     if (::chdir(cwd.c_str()) != 0) ::_exit(127);
+    if (size_limit != RLIM_INFINITY) {
+      struct rlimit lim = {size_limit, size_limit};
+      ::setrlimit(RLIMIT_FSIZE, &lim);
+    }
     std::vector<char*> argv;
     static std::string exe = QVX7_PATH;
     argv.push_back(exe.data());
@@ -52,6 +57,15 @@ inline RunResult run_engine_in(const std::filesystem::path& cwd, const std::vect
     ::execv(exe.c_str(), argv.data());
     ::_exit(127);
   }
+  return pid;
+}
+
+inline RunResult run_engine_in(const std::filesystem::path& cwd, const std::vector<std::string>& args,
+                               const std::string& input = "", int timeout_seconds = 120) {
+  TempDir io;
+  write_file(io.file("stdin"), input);
+  const std::string out_path = io.file("stdout");
+  pid_t pid = start_engine(cwd, args, io.file("stdin"), out_path);
   RunResult r;
   int wstatus = 0;
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_seconds);

@@ -1,0 +1,34 @@
+// The passes of one shape, by number, for callers that run them in turn.
+#pragma once
+
+#include "cipher/coder.h"
+
+namespace qvx {
+
+using TextPass = int (codifica::*)(const char*, const char*, const char*);
+using TextUnpass = int (decodifica::*)(const char*, const char*, const char*);
+using PlainPass = int (codifica::*)(const char*, const char*);
+using PlainUnpass = int (decodifica::*)(const char*, const char*);
+
+// Passes 1 to 8.
+inline constexpr TextPass kEncode1to8[] = {
+    &codifica::codifica_clave1, &codifica::codifica_clave2, &codifica::codifica_clave3,
+    &codifica::codifica_clave4, &codifica::codifica_clave5, &codifica::codifica_clave6,
+    &codifica::codifica_clave7, &codifica::codifica_clave8};
+inline constexpr TextUnpass kDecode1to8[] = {
+    &decodifica::decodifica_clave1, &decodifica::decodifica_clave2, &decodifica::decodifica_clave3,
+    &decodifica::decodifica_clave4, &decodifica::decodifica_clave5, &decodifica::decodifica_clave6,
+    &decodifica::decodifica_clave7, &decodifica::decodifica_clave8};
+// Passes 11 to 22.
+inline constexpr PlainPass kEncode11to22[] = {
+    &codifica::codifica_clave11, &codifica::codifica_clave12, &codifica::codifica_clave13,
+    &codifica::codifica_clave14, &codifica::codifica_clave15, &codifica::codifica_clave16,
+    &codifica::codifica_clave17, &codifica::codifica_clave18, &codifica::codifica_clave19,
+    &codifica::codifica_clave20, &codifica::codifica_clave21, &codifica::codifica_clave22};
+inline constexpr PlainUnpass kDecode11to22[] = {
+    &decodifica::decodifica_clave11, &decodifica::decodifica_clave12, &decodifica::decodifica_clave13,
+    &decodifica::decodifica_clave14, &decodifica::decodifica_clave15, &decodifica::decodifica_clave16,
+    &decodifica::decodifica_clave17, &decodifica::decodifica_clave18, &decodifica::decodifica_clave19,
+    &decodifica::decodifica_clave20, &decodifica::decodifica_clave21, &decodifica::decodifica_clave22};
+
+}  // namespace qvx
