@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "console/console.h"
+#include "eraser/overwrite.h"
 
 #if !defined(_WIN32)
 #include <fcntl.h>
@@ -29,11 +30,10 @@ static_assert(std::atomic<const char*>::is_always_lock_free);
 constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 struct sigaction g_previous[3];
 struct sigaction g_previous_xfsz;
-char g_zeros[64 * 1024];
 
 void on_stop_signal(int sig) {
   for (auto& p : g_wiped) {
-    if (const char* path = p.load()) wipe_quietly(path);
+    if (const char* path = p.load()) eraser::wipe_quietly(path);
   }
   // End the way the signal would have ended us, so the caller can tell.
   ::signal(sig, SIG_DFL);
@@ -41,7 +41,6 @@ void on_stop_signal(int sig) {
 }
 
 void arm() {
-  for (char& z : g_zeros) z = '0';
   struct sigaction sa {};
   sa.sa_handler = on_stop_signal;
   sigemptyset(&sa.sa_mask);
@@ -100,7 +99,9 @@ long process_id() { return static_cast<long>(::getpid()); }
 #else
 void arm() {}
 void disarm() {}
-struct SignalsHeld {};
+struct SignalsHeld {
+  SignalsHeld() {}  // nothing to hold off where there are no such signals
+};
 bool create_private(const std::string& path) {
   std::FILE* f = std::fopen(path.c_str(), "wbx");
   if (!f) return false;
@@ -134,31 +135,6 @@ std::string final_target(const char* destination) {
 
 }  // namespace
 
-#if !defined(_WIN32)
-void wipe_quietly(const char* path) {
-  const int fd = ::open(path, O_WRONLY | O_NOCTTY | O_CLOEXEC | O_NOFOLLOW);
-  if (fd < 0) return;
-  struct stat st;
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    return;
-  }
-  for (off_t left = st.st_size; left > 0;) {
-    const size_t n = left < static_cast<off_t>(sizeof g_zeros) ? static_cast<size_t>(left) : sizeof g_zeros;
-    const ssize_t done = ::write(fd, g_zeros, n);
-    if (done < 0 && errno == EINTR) continue;
-    if (done <= 0) break;
-    left -= done;
-  }
-  ::fsync(fd);
-  if (st.st_size > 1) ::ftruncate(fd, 1);
-  ::fsync(fd);
-  ::close(fd);
-  ::unlink(path);
-}
-#else
-void wipe_quietly(const char* path) { std::remove(path); }
-#endif
 
 std::string RunGuard::temporary_name(const std::string& destination, long pid) {
   const fs::path beside = fs::path(destination).parent_path();
@@ -193,7 +169,7 @@ void RunGuard::finish() {
     fs::rename(temporary_, target_, ec);
     placed = !ec;
   }
-  if (!placed) wipe_quietly(temporary_.c_str());
+  if (!placed) eraser::wipe_quietly(temporary_.c_str());
   g_wiped[2] = nullptr;
   c_.escritura_set = false;
   if (!placed)
@@ -203,7 +179,7 @@ void RunGuard::finish() {
 RunGuard::~RunGuard() {
   if (!done_ && !temporary_.empty()) {
     SignalsHeld held;
-    wipe_quietly(temporary_.c_str());
+    eraser::wipe_quietly(temporary_.c_str());
     g_wiped[2] = nullptr;
   }
   disarm();

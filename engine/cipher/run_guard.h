@@ -37,8 +37,4 @@ class RunGuard {
   bool done_ = false;
 };
 
-// Overwrite with '0', cut to one byte, delete; async-signal-safe, silent.
-// Also what the handler does to each file it wipes.
-void wipe_quietly(const char* path);
-
 }  // namespace qvx

@@ -19,6 +19,7 @@
 #else
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -83,6 +84,17 @@ class RawFile {
     return true;
   }
 
+  // A plain file (not a device, a directory or a pipe)?
+  bool is_regular() {
+#if defined(_WIN32)
+    struct _stat64 st;
+    return ::_fstat64(fd_, &st) == 0 && (st.st_mode & _S_IFREG) != 0;
+#else
+    struct stat st;
+    return ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode);
+#endif
+  }
+
   // Forces what was written onto the storage device.
   bool sync() {
 #if defined(_WIN32)
@@ -106,6 +118,31 @@ class RawFile {
  private:
   int fd_ = -1;
 };
+
+constexpr std::array<char, kZeroBlock> kZeros = [] {
+  std::array<char, kZeroBlock> a{};
+  for (char& c : a) c = '0';
+  return a;
+}();
+
+// The overwrite itself: every byte becomes '0' and is forced to the disk
+// before anything lets the blocks go. System calls only, so the stop-signal
+// handler of a run can use it as well.
+bool zero_and_sync(RawFile& f) {
+  uint64_t left = 0;
+  bool ok = f.size(left);
+  while (ok && left > 0) {
+    const std::size_t n = static_cast<std::size_t>(std::min<uint64_t>(left, kZeros.size()));
+    ok = f.write_all(kZeros.data(), n);
+    left -= n;
+  }
+  return ok && f.sync();
+}
+
+// Empties the file and leaves the single byte "0", on the disk.
+bool open_and_cut(RawFile& f, const char* path) {
+  return f.open(path, true) && f.write_all("0", 1) && f.sync();
+}
 
 // Only plain files are erased: overwriting a device or deleting a directory
 // is never what the user meant.
@@ -148,20 +185,7 @@ bool overwrite_with_zeros(const std::string& path) {
     con::out().flush();
     return false;
   }
-  static const std::array<char, kZeroBlock> zeros = [] {
-    std::array<char, kZeroBlock> a;
-    a.fill('0');
-    return a;
-  }();
-  uint64_t left = 0;
-  bool ok = f.size(left);
-  while (ok && left > 0) {
-    const std::size_t n = static_cast<std::size_t>(std::min<uint64_t>(left, zeros.size()));
-    ok = f.write_all(zeros.data(), n);
-    left -= n;
-  }
-  // The zeros must be on the disk before the truncation lets the blocks go.
-  ok = ok && f.sync();
+  bool ok = zero_and_sync(f);
   ok = f.close() && ok;
   if (!ok) report_not_overwritten(path);
   return ok;
@@ -178,6 +202,24 @@ bool cut_to_one_byte(const std::string& path) {
   ok = f.close() && ok;
   if (!ok) report_not_overwritten(path);
   return ok;
+}
+
+void wipe_quietly(const char* path) {
+  {
+    RawFile f;
+    if (!f.open(path, false)) return;
+    if (!f.is_regular()) return;
+    zero_and_sync(f);
+  }
+  {
+    RawFile f;
+    open_and_cut(f, path);
+  }
+#if defined(_WIN32)
+  ::_unlink(path);
+#else
+  ::unlink(path);
+#endif
 }
 
 }  // namespace eraser
