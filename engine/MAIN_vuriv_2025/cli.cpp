@@ -19,13 +19,6 @@
 namespace qvx {
 namespace {
 
-constexpr const char* kNoBook = "Error no se puede realizar la operacion hasta que abra un libro de claves";
-
-// Record numbers are read the way the C library's atoi reads them.
-int record_number(const char* text) {
-  return static_cast<int>(std::strtol(text, nullptr, 10));
-}
-
 // The running program's own file, whatever name it was started by.
 std::string own_executable() {
 #if defined(_WIN32)
@@ -65,7 +58,7 @@ void announce_book(const char* path) {
 bool two_parameter_branch(char** argv) {
   base probe(argv[1], record_number(argv[2]));
   if (!probe.compruebabase()) {
-    con::line(kNoBook);
+    con::line(kNoBookOpen);
     return false;
   }
   uint64_t count = record_count(probe.tamanyo());
@@ -78,7 +71,7 @@ int command_line_run(int argc, char** argv) {
   const int n = record_number(argv[2]);
   base book(argv[1], n);
   if (!book.compruebabase()) {
-    con::line(kNoBook);
+    con::line(kNoBookOpen);
     return kNothingDone;
   }
   uint64_t count = record_count(book.tamanyo());

@@ -13,14 +13,8 @@ namespace qvx {
 namespace {
 
 constexpr std::size_t kChoiceMax = 2000;
-constexpr std::size_t kPatternMax = 719;
 constexpr std::size_t kBookNameMax = 719;  // the header shows at most this much of the path
 constexpr std::size_t kConfirmDiscardMax = 300;
-
-constexpr std::string_view kNoBook =
-    "Error no se puede realizar la operacion hasta que abra un libro de claves";
-constexpr std::string_view kNoRecord =
-    "Error no se puede realizar la operacion hasta que active un registro";
 
 constexpr std::string_view kMainOptions[] = {
     "  C = MENU de CLAVES // FICHERO de CLAVES",
@@ -44,7 +38,6 @@ constexpr std::string_view kBookOptions[] = {
 };
 
 // Record numbers from the command line are read the way atoi reads them.
-int record_number(const char* text) { return static_cast<int>(std::strtol(text, nullptr, 10)); }
 
 char upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
@@ -215,7 +208,7 @@ bool book_action(base& book, char choice, bool from_command_line) {
   std::string_view refusal;
   switch (key) {
     case 'E': case 'B': case 'M': case 'U':
-      refusal = kNoBook;
+      refusal = kNoBookOpen;
       break;
     case 'A':
       refusal = "Error  no se puede realizar la operacion hasta que abra un libro de claves";
@@ -263,11 +256,11 @@ void open_from_command_line(base& book, const char* book_arg, const char* record
 // V and I need an open book and an active record.
 bool record_ready(const base& book) {
   if (!book.compruebabase()) {
-    con::line(kNoBook);
+    con::line(kNoBookOpen);
     return false;
   }
   if (!book.compruebaregistro()) {
-    con::line(kNoRecord);
+    con::line(kNoRecordActive);
     return false;
   }
   return true;

@@ -22,11 +22,11 @@ void show_record(const KeyRecord& r) { con::out() << r; }
 template <class Coder>
 bool opening(const base& book, Coder& coder, Mode mode) {
   if (!book.compruebabase()) {
-    con::line("Error no se puede realizar la operacion hasta que abra un libro de claves");
+    con::line(kNoBookOpen);
     return false;
   }
   if (!book.compruebaregistro()) {
-    con::line("Error no se puede realizar la operacion hasta que active un registro");
+    con::line(kNoRecordActive);
     return false;
   }
   coder.inicia(book);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
 #include <iosfwd>
 #include <string>
 
@@ -13,6 +14,7 @@
 namespace qvx {
 
 constexpr std::size_t kPathMax = 4096;  // longest path we read from the console
+constexpr std::size_t kPatternMax = 719;  // longest search pattern
 
 class base : public KeyRecord {
  public:
@@ -48,6 +50,16 @@ class base : public KeyRecord {
   // --- printout ---
   int imprime() const;
 };
+
+// The refusals of every operation that needs an open book or an active record.
+inline constexpr const char* kNoBookOpen =
+    "Error no se puede realizar la operacion hasta que abra un libro de claves";
+inline constexpr const char* kNoRecordActive =
+    "Error no se puede realizar la operacion hasta que active un registro";
+
+// A record number given as text, read the way the C library's atoi reads
+// it: text that is not a number gives 0.
+inline int record_number(const char* text) { return static_cast<int>(std::strtol(text, nullptr, 10)); }
 
 // Record count of a book of `size` bytes.
 inline uint64_t record_count(uint64_t size) { return size / kSlotSize; }

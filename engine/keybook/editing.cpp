@@ -13,9 +13,6 @@
 namespace qvx {
 namespace {
 
-// The menu reads the search pattern into a field of this many characters.
-constexpr std::size_t kPatternMax = 719;
-
 constexpr const char* kNoSuchRecord = "lo siento registro no existente; Repita la Operacion";
 constexpr const char* kNotOpened = " Error no se ha abierto el fichero";
 
@@ -114,7 +111,7 @@ int base::buscar() const {
 
 uint64_t base::altas(uint64_t n) const {
   if (compruebabase() == 0) {
-    con::line("Error no se puede realizar la operacion hasta que abra un libro de claves");
+    con::line(kNoBookOpen);
     return n;
   }
   std::fstream f;
