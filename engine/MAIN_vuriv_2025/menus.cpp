@@ -253,19 +253,6 @@ void open_from_command_line(base& book, const char* book_arg, const char* record
 
 // --- main-menu actions ---
 
-// V and I need an open book and an active record.
-bool record_ready(const base& book) {
-  if (!book.compruebabase()) {
-    con::line(kNoBookOpen);
-    return false;
-  }
-  if (!book.compruebaregistro()) {
-    con::line(kNoRecordActive);
-    return false;
-  }
-  return true;
-}
-
 bool main_action(base& book, const WorkFiles& work, char choice) {
   switch (upper(choice)) {
     case 'C':
@@ -275,13 +262,13 @@ bool main_action(base& book, const WorkFiles& work, char choice) {
     case 'O': encode_interactive(book, work); break;
     case 'D': decode_interactive(book, work); break;
     case 'V':
-      if (record_ready(book)) {
+      if (book_and_record_ready(book)) {
         con::out() << static_cast<const KeyRecord&>(book);
         book.recuerda();
       }
       break;
     case 'I':
-      if (record_ready(book)) book.imprime();
+      if (book_and_record_ready(book)) book.imprime();
       break;
     case 'B': eraser_dialogue(); break;
     case 'S':

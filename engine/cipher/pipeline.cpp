@@ -21,14 +21,7 @@ void show_record(const KeyRecord& r) { con::out() << r; }
 // Checks, coder set-up, the record view and (in the menus) the file dialog.
 template <class Coder>
 bool opening(const base& book, Coder& coder, Mode mode) {
-  if (!book.compruebabase()) {
-    con::line(kNoBookOpen);
-    return false;
-  }
-  if (!book.compruebaregistro()) {
-    con::line(kNoRecordActive);
-    return false;
-  }
+  if (!book_and_record_ready(book)) return false;
   coder.inicia(book);
   show_record(coder);
   if (mode == Mode::interactive) {

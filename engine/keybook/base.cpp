@@ -65,6 +65,18 @@ base& base::abrirfichero2(const char* path) {
   return *this;
 }
 
+bool book_and_record_ready(const base& book) {
+  if (!book.compruebabase()) {
+    con::line(kNoBookOpen);
+    return false;
+  }
+  if (!book.compruebaregistro()) {
+    con::line(kNoRecordActive);
+    return false;
+  }
+  return true;
+}
+
 uint64_t base::tamanyo() {
   uint64_t size = 0;
   std::ifstream f(fichero, std::ios::binary | std::ios::ate);

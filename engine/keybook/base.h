@@ -57,6 +57,9 @@ inline constexpr const char* kNoBookOpen =
 inline constexpr const char* kNoRecordActive =
     "Error no se puede realizar la operacion hasta que active un registro";
 
+// Open book and active record, or the refusal that says which is missing.
+bool book_and_record_ready(const base& book);
+
 // A record number given as text, read the way the C library's atoi reads
 // it: text that is not a number gives 0.
 inline int record_number(const char* text) { return static_cast<int>(std::strtol(text, nullptr, 10)); }
