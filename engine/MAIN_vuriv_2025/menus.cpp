@@ -112,17 +112,24 @@ uint64_t count_records(base& book) { return record_count(book.tamanyo()); }
 
 int activate(base& book, int32_t n) { return book.activar(static_cast<uint32_t>(n), count_records(book)); }
 
-// A new record entered at the console. When the input ends before the entry
-// is complete, the book keeps the record it had and nothing may be written.
-bool enter_record(base& book) {
+// A new record entered at the console. When the input ends before the last
+// field, the book gets back the record it had (`before`) and nothing may be
+// written; a last number that ends the input is complete.
+bool enter_record(base& book, const base& before) {
   if (con::at_eof()) return false;
-  const base before = book;
-  book.iniciab();
-  if (con::at_eof()) {
-    book = before;
-    return false;
-  }
-  return true;
+  if (read_new_record(book)) return true;
+  book = before;
+  return false;
+}
+
+// Selects slot n after an entry was written there. A typed record stays in
+// the book only once it is in its slot: when the write was refused or
+// failed, the book gets back the record it had before the entry, so the
+// active record always equals its slot on disk.
+void activate_entered(base& book, const base& before, bool written, uint64_t n) {
+  const uint64_t count = count_records(book);
+  if (!written || n > count) book = before;
+  book.activar(static_cast<uint32_t>(n), count);
 }
 
 // --- key-book actions ---
@@ -137,11 +144,11 @@ void add_records(base& book, bool from_command_line) {
   int32_t how_many = 0;
   if (!ask_number("Introduzca numero de altas: ", how_many)) return;
   for (int32_t i = 0; i < how_many; ++i) {
-    if (!enter_record(book)) return;
+    const base before = book;
+    if (!enter_record(book, before)) return;
     // A deleted slot is reused before the book grows.
     if (const int free_slot = book.buscar(); free_slot != 0) {
-      book.modificaciones(free_slot);
-      activate(book, free_slot);
+      activate_entered(book, before, book.modificaciones(free_slot) == 1, static_cast<uint64_t>(free_slot));
       continue;
     }
     const uint64_t n = count_records(book) + 1;
@@ -152,7 +159,7 @@ void add_records(base& book, bool from_command_line) {
     }
     // Counted again: if the append failed, slot n does not exist and the
     // selection refuses instead of taking another record.
-    book.activar(static_cast<uint32_t>(n), count_records(book));
+    activate_entered(book, before, true, n);
   }
 }
 
@@ -165,11 +172,15 @@ void list_records(const base& book) {
   book.listados(first, how_many);
 }
 
+// The slot a number names, shown before the question; a listing from 0 or
+// below would start at record 1 and show a record the number does not name.
+void show_slot(const base& book, int32_t n) { book.listados(n, n >= 1 ? 1 : 0); }
+
 void delete_record(const base& book) {
   int32_t n = 0;
   if (!ask_number("Introduzca numero de registro a borrar: ", n)) return;
   con::eol();
-  book.listados(n, 1);
+  show_slot(book, n);
   con::eol();
   con::out() << "esta seguro de querer borrar el registro num_ :" << n << "(s/n): ";
   con::discard_line(kConfirmDiscardMax);
@@ -184,13 +195,15 @@ void delete_record(const base& book) {
 void change_record(base& book) {
   int32_t n = 0;
   if (!ask_number("Introduzca numero de registro a modificar: ", n)) return;
-  book.listados(n, 1);
+  show_slot(book, n);
   con::out() << "esta seguro de querer modificar el registro num_ :" << n << "(s/n): ";
   char answer = 0;
   if (con::ch(answer) != con::Got::ok || !is_yes(answer)) return;
-  if (!enter_record(book)) return;
-  book.modificaciones(n);
-  activate(book, n);
+  const base before = book;
+  if (!enter_record(book, before)) return;
+  const bool written = book.modificaciones(n) == 1;
+  // A negative n reaches the selection as a number past any book.
+  activate_entered(book, before, written, static_cast<uint32_t>(n));
 }
 
 void search_records(const base& book) {

@@ -1,7 +1,6 @@
 #include "console/console.h"
 
 #include <cctype>
-#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
@@ -98,13 +97,32 @@ Got ch(char& c) {
 }
 
 Got number(int32_t& n) {
-  std::string w;
-  if (word(w, 64) == Got::eof) return Got::eof;
-  errno = 0;
-  char* end = nullptr;
-  long long v = std::strtoll(w.c_str(), &end, 10);
-  if (end == w.c_str() || *end != '\0' || errno == ERANGE || v < INT32_MIN || v > INT32_MAX)
-    return Got::bad;
+  out().flush();
+  if (!skip_blanks()) return Got::eof;
+  // The whole word is read however long it is; leading zeros are dropped as
+  // they come, so a long run of them cannot hide the digits that follow.
+  std::istream& s = in();
+  bool first = true, negative = false, digits = false, other = false;
+  int significant = 0;
+  int64_t v = 0;
+  for (int c = s.peek(); c != std::char_traits<char>::eof() && !is_blank(c); c = s.peek()) {
+    s.get();
+    if (first && (c == '+' || c == '-')) {
+      negative = c == '-';
+    } else if (c >= '0' && c <= '9') {
+      digits = true;
+      if (significant > 0 || c != '0') {
+        // Eleven digits already exceed any 32-bit value; more change nothing.
+        if (significant < 11) v = v * 10 + (c - '0');
+        ++significant;
+      }
+    } else {
+      other = true;
+    }
+    first = false;
+  }
+  if (negative) v = -v;
+  if (!digits || other || v < INT32_MIN || v > INT32_MAX) return Got::bad;
   n = static_cast<int32_t>(v);
   return Got::ok;
 }

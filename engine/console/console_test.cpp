@@ -41,6 +41,19 @@ TEST(Console, WordsCharsAndNumbers) {
   EXPECT_TRUE(con::at_eof());
 }
 
+TEST(Console, NumbersAreReadAsWholeWords) {
+  const std::string zeros(70, '0');
+  ConsoleCapture cap(zeros + "1 -" + zeros + "7 1" + zeros + " +2147483648");
+  int32_t n = 5;
+  EXPECT_EQ(con::number(n), con::Got::ok);
+  EXPECT_EQ(n, 1);
+  EXPECT_EQ(con::number(n), con::Got::ok);
+  EXPECT_EQ(n, -7);
+  EXPECT_EQ(con::number(n), con::Got::bad);  // long, but never wrapped into range
+  EXPECT_EQ(con::number(n), con::Got::bad);
+  EXPECT_EQ(n, -7);
+}
+
 TEST(Console, RealNumbers) {
   ConsoleCapture cap("-12.5 7 inf x");
   double d = 0;

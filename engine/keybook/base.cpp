@@ -1,19 +1,18 @@
 #include "keybook/base.h"
 
-#include <fstream>
+#include <algorithm>
 #include <iomanip>
+#include <istream>
 #include <vector>
 
 #include "console/console.h"
+#include "keybook/book_file.h"
 
 namespace qvx {
 
 namespace {
 
-bool exists_for_reading(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  return f.is_open();
-}
+bool exists_for_reading(const std::string& path) { return BookFile(path, BookFile::Use::read).is_open(); }
 
 }  // namespace
 
@@ -53,8 +52,8 @@ base& base::abrirfichero2(const char* path) {
   con::out() << " el Archivo " << fichero << " no Existe, \xBFLo Creo Nuevo? (S/N) :";
   char c = 0;
   if (con::ch(c) == con::Got::ok && (c == 's' || c == 'S')) {
-    std::ofstream created(fichero, std::ios::binary | std::ios::app);
-    if (created.is_open()) {
+    // The book will hold every key in the clear: it is its owner's alone.
+    if (BookFile(fichero, BookFile::Use::append).is_open()) {
       con::line("el fichero Creado es:_" + fichero);
       return *this;
     }
@@ -78,12 +77,7 @@ bool book_and_record_ready(const base& book) {
 }
 
 uint64_t base::tamanyo() {
-  uint64_t size = 0;
-  std::ifstream f(fichero, std::ios::binary | std::ios::ate);
-  if (f.is_open()) {
-    std::streamoff end = f.tellg();
-    if (end > 0) size = static_cast<uint64_t>(end);
-  }
+  const uint64_t size = regular_file_size(fichero);
   registros = record_count(size);
   con::out() << "reg: " << registros;
   con::eol();
@@ -96,14 +90,10 @@ int base::activar(uint32_t n, uint64_t count) {
     con::line("lo siento registro no existente; Repita la Operacion");
     return 0;
   }
-  std::ifstream f(fichero, std::ios::binary);
+  BookFile f(fichero, BookFile::Use::read);
   Slot slot{};
-  const std::streamoff at = static_cast<std::streamoff>(n - 1) * static_cast<std::streamoff>(kSlotSize);
-  if (f.is_open()) {
-    f.seekg(at);
-    f.read(reinterpret_cast<char*>(slot.data()), 3);
-  }
-  if (!f || f.gcount() != 3) {
+  const uint64_t at = static_cast<uint64_t>(n - 1) * kSlotSize;
+  if (!f.seek(at) || f.read(slot.data(), 3) != 3) {
     // The book shrank or vanished since it was counted.
     con::line("lo siento registro no existente; Repita la Operacion");
     return 0;
@@ -114,19 +104,30 @@ int base::activar(uint32_t n, uint64_t count) {
     registro = 0;
     return 0;
   }
-  f.seekg(at);
   registro = static_cast<int32_t>(n);
-  f > *this;
+  const std::size_t got = f.seek(at) ? f.read(slot.data(), slot.size()) : 0;
+  load_record(slot.data(), got, *this);
   con::out() << static_cast<const KeyRecord&>(*this);
   con::out() << "numero :_" << n << " activado satisfactoriamente";
   con::eol();
   return static_cast<int>(n);
 }
 
-bool write_record(std::ostream& file, const KeyRecord& r) {
+Slot record_slot(const KeyRecord& r) {
   std::vector<std::string> messages;
   Slot s = write_slot(r, messages);
   for (const std::string& m : messages) con::out() << m;
+  return s;
+}
+
+void load_record(const unsigned char* bytes, std::size_t available, KeyRecord& r) {
+  std::vector<std::string> messages;
+  read_slot(bytes, available, r, messages);
+  for (const std::string& m : messages) con::line(m);
+}
+
+bool write_record(std::ostream& file, const KeyRecord& r) {
+  const Slot s = record_slot(r);
   file.write(reinterpret_cast<const char*>(s.data()), static_cast<std::streamsize>(s.size()));
   return static_cast<bool>(file);
 }
@@ -139,10 +140,7 @@ std::ostream& operator>>(std::ostream& file, const base& b) {
 std::istream& operator>(std::istream& file, base& b) {
   Slot s{};
   file.read(reinterpret_cast<char*>(s.data()), static_cast<std::streamsize>(s.size()));
-  std::size_t got = static_cast<std::size_t>(file.gcount());
-  std::vector<std::string> messages;
-  read_slot(s.data(), got, b, messages);
-  for (const std::string& m : messages) con::line(m);
+  load_record(s.data(), static_cast<std::size_t>(file.gcount()), b);
   return file;
 }
 
@@ -170,16 +168,23 @@ std::ostream& operator<<(std::ostream& view, const KeyRecord& r) {
   return view;
 }
 
-void dump_slot(std::istream& file) {
-  static constexpr std::size_t kRows[] = {20, 65, 65, 65, 65, 65, 65, 65, 65, 65, 65, 15, 20};
+void dump_slot(const unsigned char* bytes, std::size_t available) {
+  static constexpr std::size_t kRows[] = {kNameWidth, kKeyWidth,     kKeyWidth,     kKeyWidth, kKeyWidth,
+                                          kKeyWidth,  kKeyWidth,     kKeyWidth,     kKeyWidth, kKeyWidth,
+                                          kKeyWidth,  kEngordeWidth, kDesordenWidth};
+  std::size_t at = 0;
   for (std::size_t row : kRows) {
-    for (std::size_t i = 0; i < row; ++i) {
-      int c = file.get();
-      if (c == std::char_traits<char>::eof()) break;
-      con::out().put(static_cast<char>(c));
-    }
+    const std::size_t shown = at < available ? std::min(row, available - at) : 0;
+    con::out().write(reinterpret_cast<const char*>(bytes + at), static_cast<std::streamsize>(shown));
+    at += row;
     con::eol();
   }
+}
+
+void dump_slot(std::istream& file) {
+  Slot s{};
+  file.read(reinterpret_cast<char*>(s.data()), static_cast<std::streamsize>(s.size()));
+  dump_slot(s.data(), static_cast<std::size_t>(file.gcount()));
 }
 
 }  // namespace qvx

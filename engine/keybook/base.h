@@ -3,6 +3,7 @@
 // nothing about the file is cached between calls.
 #pragma once
 
+#include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <iosfwd>
@@ -61,8 +62,16 @@ inline constexpr const char* kNoRecordActive =
 bool book_and_record_ready(const base& book);
 
 // A record number given as text, read the way the C library's atoi reads
-// it: text that is not a number gives 0.
-inline int record_number(const char* text) { return static_cast<int>(std::strtol(text, nullptr, 10)); }
+// it: text that is not a number gives 0. A number int cannot hold gives 0
+// too, where atoi would give whatever its overflow happens to make.
+inline int record_number(const char* text) {
+  const long long v = std::strtoll(text, nullptr, 10);
+  return v < INT_MIN || v > INT_MAX ? 0 : static_cast<int>(v);
+}
+
+// The console entry of iniciab; true when every field was read, the last
+// one possibly right at the end of the input.
+bool read_new_record(base& b);
 
 // Record count of a book of `size` bytes.
 inline uint64_t record_count(uint64_t size) { return size / kSlotSize; }
@@ -75,7 +84,13 @@ std::istream& operator>(std::istream& file, base& b);
 std::ostream& operator<<(std::ostream& view, const KeyRecord& r);
 // Raw dump of the slot at the file's read position, byte for byte.
 void dump_slot(std::istream& file);
+// The same for `available` bytes of a slot already read.
+void dump_slot(const unsigned char* bytes, std::size_t available);
 
+// The slot bytes of a record, printing any length message.
+Slot record_slot(const KeyRecord& r);
+// The key record from `available` bytes of a slot, printing any read message.
+void load_record(const unsigned char* bytes, std::size_t available, KeyRecord& r);
 // Write one slot at the stream's position, printing any length message.
 bool write_record(std::ostream& file, const KeyRecord& r);
 

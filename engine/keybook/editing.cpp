@@ -3,12 +3,11 @@
 // returns; record numbers count from 1.
 #include <algorithm>
 #include <cstring>
-#include <fstream>
 #include <string>
 
-#include "cipher/bytestream.h"
 #include "console/console.h"
 #include "keybook/base.h"
+#include "keybook/book_file.h"
 
 namespace qvx {
 namespace {
@@ -16,19 +15,14 @@ namespace {
 constexpr const char* kNoSuchRecord = "lo siento registro no existente; Repita la Operacion";
 constexpr const char* kNotOpened = " Error no se ha abierto el fichero";
 
-std::streamoff slot_offset(int64_t n) {
-  return static_cast<std::streamoff>((n - 1) * static_cast<int64_t>(kSlotSize));
-}
+// REQUIRES: n >= 1.
+uint64_t slot_offset(int64_t n) { return static_cast<uint64_t>(n - 1) * kSlotSize; }
 
 // Opens an existing book for reading and writing, never creating or
 // truncating it, and counts its whole slots.
-bool open_for_update(const std::string& path, std::fstream& f, uint64_t& records) {
-  if (path.empty()) return false;
-  f.open(path, std::ios::binary | std::ios::in | std::ios::out);
-  if (!f.is_open()) return false;
-  f.seekg(0, std::ios::end);
-  std::streamoff end = f.tellg();
-  records = end > 0 ? record_count(static_cast<uint64_t>(end)) : 0;
+bool open_for_update(const std::string& path, BookFile& f, uint64_t& records) {
+  if (!f.open(path, BookFile::Use::update)) return false;
+  records = record_count(f.size());
   return true;
 }
 
@@ -40,7 +34,7 @@ bool in_book(int64_t n, uint64_t records) {
 
 // Opens the book and positions the write at slot n, which must already
 // exist; reports why not otherwise.
-bool open_existing_slot(const std::string& path, int64_t n, std::fstream& f) {
+bool open_existing_slot(const std::string& path, int64_t n, BookFile& f) {
   uint64_t records = 0;
   if (!open_for_update(path, f, records)) {
     con::line(kNotOpened);
@@ -50,8 +44,12 @@ bool open_existing_slot(const std::string& path, int64_t n, std::fstream& f) {
     con::line(kNoSuchRecord);
     return false;
   }
-  f.seekp(slot_offset(n));
-  return true;
+  return f.seek(slot_offset(n));
+}
+
+bool write_slot_bytes(BookFile& f, const Slot& s) {
+  f.write(s.data(), s.size());
+  return f.close();
 }
 
 // Asks until a number arrives; false when the input ended first.
@@ -69,37 +67,42 @@ bool ask_number(const char* prompt, double& value) {
 
 }  // namespace
 
-base& base::iniciab() {
+bool read_new_record(base& b) {
   // At the end of input we stop asking and keep what was entered so far;
-  // the menu sees the end of input and leaves.
+  // the result tells the menu whether the entry is whole.
   std::string w;
   con::eol();
   con::out() << "introduzca NOMBRE de la clave Maestra: ";
   con::discard_line(300);
-  if (con::word(w, kPathMax) == con::Got::eof) return *this;
-  nombre = w;
+  if (con::word(w, kPathMax) == con::Got::eof) return false;
+  b.nombre = w;
   con::discard_line();
   for (int k = 1; k <= 10; ++k) {
     con::eol();
     con::out() << "Introduzca Clave" << k << ": ";
-    if (con::word(w, kPathMax) == con::Got::eof) return *this;
-    clave(k) = w;
+    if (con::word(w, kPathMax) == con::Got::eof) return false;
+    b.clave(k) = w;
   }
   con::out() << "Introduzca numeros apartir de ahora";
   con::eol();
   double v = 0.0;
-  if (!ask_number("Introduzca ENGORDE (Enteros sin signo y no mas de diez numeros): ", v)) return *this;
-  engorde = v;
-  if (!ask_number("Introduzca DESORDEN (Doble con decimal antes de pos:24)(+-x.xx..): ", v)) return *this;
-  desorden = v;
-  con::out() << static_cast<const KeyRecord&>(*this);
+  if (!ask_number("Introduzca ENGORDE (Enteros sin signo y no mas de diez numeros): ", v)) return false;
+  b.engorde = v;
+  if (!ask_number("Introduzca DESORDEN (Doble con decimal antes de pos:24)(+-x.xx..): ", v)) return false;
+  b.desorden = v;
+  con::out() << static_cast<const KeyRecord&>(b);
   con::eol();
+  return true;
+}
+
+base& base::iniciab() {
+  read_new_record(*this);
   return *this;
 }
 
 int base::buscar() const {
-  InFile f;
-  if (fichero.empty() || !f.open(fichero.c_str())) return 0;
+  BookFile f;
+  if (!f.open(fichero, BookFile::Use::read)) return 0;
   const uint64_t records = record_count(f.size());
   Slot s{};
   for (uint64_t n = 1; n <= records; ++n) {
@@ -114,7 +117,7 @@ uint64_t base::altas(uint64_t n) const {
     con::line(kNoBookOpen);
     return n;
   }
-  std::fstream f;
+  BookFile f;
   uint64_t records = 0;
   if (!open_for_update(fichero, f, records)) {
     con::line(kNotOpened);
@@ -125,9 +128,9 @@ uint64_t base::altas(uint64_t n) const {
     con::line(kNoSuchRecord);
     return n;
   }
-  f.seekp(slot_offset(static_cast<int64_t>(n)));
+  f.seek(slot_offset(static_cast<int64_t>(n)));
   con::line("llega al primer paso");
-  write_record(f, *this);
+  write_slot_bytes(f, record_slot(*this));
   con::line("llega al primer paso2");
   return n;
 }
@@ -136,20 +139,17 @@ int base::bajas(int n, long size) const {
   // The marker is one slot long: any other length would leave part of a
   // record behind or spill into the next one.
   if (size <= 0 || size > static_cast<long>(kSlotSize)) size = static_cast<long>(kSlotSize);
-  std::fstream f;
+  BookFile f;
   if (!open_existing_slot(fichero, n, f)) return 0;
   const Slot marker = deleted_slot();
-  f.write(reinterpret_cast<const char*>(marker.data()), static_cast<std::streamsize>(size));
-  f.close();
-  return f ? 1 : 0;
+  f.write(marker.data(), static_cast<std::size_t>(size));
+  return f.close() ? 1 : 0;
 }
 
 int base::modificaciones(long n) const {
-  std::fstream f;
+  BookFile f;
   if (!open_existing_slot(fichero, n, f)) return 0;
-  write_record(f, *this);
-  f.close();
-  return f ? 1 : 0;
+  return write_slot_bytes(f, record_slot(*this)) ? 1 : 0;
 }
 
 const base& base::listados(int first, int count) const {
@@ -160,14 +160,15 @@ const base& base::listados(int first, int count) const {
   con::eol();
   // Nothing lies before record 1, so a listing from 0 or below starts there.
   int64_t current = std::max(first, 1);
-  std::ifstream f(fichero, std::ios::binary);
-  f.seekg(slot_offset(current));
+  BookFile f(fichero, BookFile::Use::read);
+  f.seek(slot_offset(current));
   for (int i = 0; i < count; ++i) {
     // Past the last record nothing more can be shown; stopping there spares
     // a huge count one file opening per number.
     if (static_cast<uint64_t>(current) > record_count(counter.tamanyo())) break;
     con::out() << "clave n_" << current << " _: ";
-    dump_slot(f);
+    Slot s{};
+    dump_slot(s.data(), f.read(s.data(), s.size()));
     ++current;
     if (i == 0 && count > 1) con::line("Presione Retorno Para Continuar......");
   }
@@ -178,12 +179,12 @@ const base& base::listados(int first, int count) const {
 int base::busqueda(const std::string& pattern) const {
   const std::string pat = pattern.substr(0, kPatternMax);
   const std::size_t len = pat.size();
-  InFile f;
-  if (len > 0 && !fichero.empty() && f.open(fichero.c_str()) && f.size() >= len) {
+  BookFile f;
+  if (len > 0 && f.open(fichero, BookFile::Use::read) && f.size() >= len) {
     // A window of the last `len` bytes, kept as a ring: the file is read
     // once, front to back, and overlapping matches are all found.
     std::string window(len, '\0');
-    if (f.read(reinterpret_cast<unsigned char*>(window.data()), len) == len) {
+    if (f.read(window.data(), len) == len) {
       std::size_t head = 0;  // index in `window` of the byte at offset p
       for (uint64_t p = 0;; ++p) {
         const std::size_t tail = len - head;

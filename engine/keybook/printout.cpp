@@ -2,12 +2,12 @@
 // text file the user names. Nothing is printed on paper.
 #include <ctime>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <string_view>
 
 #include "console/console.h"
 #include "keybook/base.h"
+#include "keybook/book_file.h"
 #include "keybook/digits.h"
 
 namespace qvx {
@@ -73,8 +73,9 @@ int base::imprime() const {
     return 1;
   }
 
+  // A printout holds every key in the clear: a new one is its owner's alone.
   std::error_code ec;
-  std::ofstream file;
+  BookFile file;
   if (std::filesystem::exists(name, ec)) {
     con::eol();
     con::out() << " el Fichero de Destino: " << name << " existe , !lo A\xF1" "ade?(s/n): ";
@@ -83,11 +84,9 @@ int base::imprime() const {
       con::line(" Operacion Cancelada");
       return 1;
     }
-    file.open(name, std::ios::binary | std::ios::app);
-    if (file.is_open()) con::line("el fichero A\xD1" "ADIDO DE NUEVO a continuacion es:_" + name);
+    if (file.open(name, BookFile::Use::append)) con::line("el fichero A\xD1" "ADIDO DE NUEVO a continuacion es:_" + name);
   } else {
-    file.open(name, std::ios::binary | std::ios::app);
-    if (file.is_open()) con::line("el fichero CREADO es:_" + name);
+    if (file.open(name, BookFile::Use::append)) con::line("el fichero CREADO es:_" + name);
   }
   if (!file.is_open()) {
     con::line(" Error no se ha podido abrir el fichero " + name);
@@ -97,10 +96,9 @@ int base::imprime() const {
   con::line("PROCESANDO FICHERO");
   con::out() << static_cast<const KeyRecord&>(*this);
   const std::string text = printout_text(*this);
-  file.write(text.data(), static_cast<std::streamsize>(text.size()));
+  file.write(text.data(), text.size());
   recuerda();
-  file.close();
-  if (!file) {
+  if (!file.close()) {
     con::line(" Error no se ha podido grabar el fichero " + name);
     return 0;
   }

@@ -7,6 +7,7 @@
 #include <iomanip>
 #include <sstream>
 
+#include "keybook/book_file.h"
 #include "keybook/slot.h"
 #include "texts.h"
 
@@ -18,13 +19,14 @@ using qvx::Slot;
 
 constexpr std::string_view kChangeTitle = "DESORDEN";
 
-// Opening for reading creates a missing book, as the panel always has. The
-// bytes are read untranslated: a key may hold any byte but a blank.
+// Opening for reading creates a missing book, as the panel always has; it
+// holds every key in the clear, so a new one is its owner's alone (0600 on
+// POSIX). The bytes are read untranslated: a key may hold any byte but a blank.
 bool open_for_reading(const std::string& path, std::ifstream& f) {
   if (path.empty()) return false;
   std::error_code ec;
   if (std::filesystem::is_directory(path, ec)) return false;
-  if (!std::filesystem::exists(path, ec)) std::ofstream(path, std::ios::binary | std::ios::app);
+  if (!std::filesystem::exists(path, ec)) qvx::BookFile(path, qvx::BookFile::Use::append);
   f.open(path, std::ios::binary);
   return f.is_open();
 }

@@ -1,6 +1,7 @@
 #include "keybook_access.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -30,11 +31,16 @@ std::string slot_in(const std::string& book, int n) {
 TEST(KeyBookAccess, ReadingCreatesAMissingBookEmpty) {
   TempDir dir;
   std::string book = dir.file("new.kb");
+  const mode_t old_umask = ::umask(022);
   auto names = list_names(book);
+  ::umask(old_umask);
   ASSERT_TRUE(names.has_value());
   EXPECT_TRUE(names->empty());
   ASSERT_TRUE(std::filesystem::exists(book));
   EXPECT_EQ(std::filesystem::file_size(book), 0u);
+  // It will hold keys in the clear: its owner's alone.
+  namespace fs = std::filesystem;
+  EXPECT_EQ(fs::status(book).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
 
   EXPECT_FALSE(list_names("").has_value());
   EXPECT_FALSE(list_names(dir.path().string()).has_value());
