@@ -16,6 +16,8 @@
 #include <vector>
 
 #include "cipher/coder.h"
+#include "cipher/pass_stages.h"
+#include "cipher/pass_table.h"
 #include "cipher/texts.h"
 #include "console/console.h"
 
@@ -161,108 +163,108 @@ class Term {
   std::vector<Periodic> parts_;
 };
 
-// The only place the direction touches the data: one whole chunk.
-void apply(uint8_t* __restrict data, const uint8_t* __restrict t, Direction d) {
+// The only place the direction touches the data.
+void apply(uint8_t* __restrict data, const uint8_t* __restrict t, std::size_t n, Direction d) {
   if (d == Direction::encode) {
-    for (std::size_t i = 0; i < kChunk; ++i) data[i] = static_cast<uint8_t>(data[i] + t[i]);
+    for (std::size_t i = 0; i < n; ++i) data[i] = static_cast<uint8_t>(data[i] + t[i]);
   } else {
-    for (std::size_t i = 0; i < kChunk; ++i) data[i] = static_cast<uint8_t>(data[i] - t[i]);
+    for (std::size_t i = 0; i < n; ++i) data[i] = static_cast<uint8_t>(data[i] - t[i]);
   }
 }
 
-// Runs the S bytes of `in` through T into `out` and closes `out`. False when
-// fewer than S bytes were read or any write failed.
-bool transform(InFile& in, OutFile& out, uint64_t size, Term& term, Direction d) {
-  static_assert(kBlock % kChunk == 0);
-  // Zeroed once: the bytes past a short last read go through T unused.
-  auto block = std::make_unique<uint8_t[]>(kBlock);
-  uint8_t t[kChunk];
-  uint64_t done = 0;
-  while (done < size) {
-    const std::size_t want = static_cast<std::size_t>(std::min<uint64_t>(kBlock, size - done));
-    const std::size_t got = in.read(block.get(), want);
-    for (std::size_t off = 0; off < got; off += kChunk) {
-      const std::size_t n = std::min(kChunk, got - off);
-      term.next(t, n);
-      apply(block.get() + off, t, d);
+// The whole pass: transforms in place, holds nothing. With an empty
+// governing key it hands the data on unchanged and reports a copy.
+class AdditiveStage : public Stage {
+ public:
+  AdditiveStage(const coder& c, const AdditivePass& p, const std::string (&texts)[kMaxTexts], uint64_t n)
+      : Stage(n), p_(p), dir_(c.dir), works_(!c.clave(p.governing).empty()) {
+    if (works_) term_ = std::make_unique<Term>(p, c, texts);
+  }
+
+  void report(coder& c, const Flow& f) override {
+    const bool decoding = c.dir == Direction::decode;
+    const uint64_t size = in_size();
+    c.paso = p_.number;
+    if (p_.number == 1 && !decoding) c.tamano = size;
+    if (!f.opened) {
+      c.report_open_failure(decoding);
+      return;
     }
-    out.write(block.get(), got);
-    done += got;
-    if (got < want) break;
+    if (!works_) {
+      report_copy(c, f);
+      return;
+    }
+    c.start_line(decoding ? "Decodificando el fichero :_" : "Codificando el fichero :_");
+    if (f.complete) {
+      con::eol();
+      if (decoding)
+        con::out() << "\xB7" "OK!..Decodificado clave " << p_.number;
+      else
+        con::out() << "\xB7" "OK!..Codificado clave " << p_.number << ' ';
+      con::out() << " con " << size << " bytes ";
+      con::eol();
+    } else {
+      // A short read or a failed write: the output is not what it claims.
+      c.fallo = true;
+      con::line("Error Copiando en Disco");
+    }
+    if (decoding ? p_.check_size_decoding : p_.check_size_encoding) c.size_check(size);
+    if (decoding && p_.farewell == Farewell::last)
+      con::line("Espere un Momento Porfavor, Borrando Ficheros Temporales....");
+    if (decoding && p_.farewell == Farewell::next_to_last)
+      con::line("Borrando Ficheros Temporales, Espere un Momento Porfavor......");
   }
-  const bool written = out.close();
-  return written && done == size && in.ok();
-}
 
-struct Files {
-  const char* from;
-  const char* to;
+ protected:
+  void consume(unsigned char* data, std::size_t n) override {
+    if (works_) {
+      for (std::size_t off = 0; off < n; off += kChunk) {
+        const std::size_t m = std::min(kChunk, n - off);
+        term_->next(t_, m);
+        apply(data + off, t_, m, dir_);
+      }
+    }
+    out_.give(data, n);
+  }
+
+ private:
+  const AdditivePass& p_;
+  Direction dir_;
+  bool works_;
+  std::unique_ptr<Term> term_;
+  uint8_t t_[kChunk];
 };
 
-// Encoding: pass 1 reads the origin; odd passes write the first work file,
-// even ones the second. Decoding reads what encoding writes and writes what
-// it reads, with the destination in place of the origin.
-Files files_of(const coder& c, int number, const char* first, const char* second) {
-  const char* written = (number % 2 == 0) ? second : first;
-  if (c.dir == Direction::encode) {
-    const char* read = number == 1 ? c.porigen() : (number % 2 == 0 ? first : second);
-    return {read, written};
-  }
-  const char* restored = number == 1 ? c.pescritura() : (number % 2 == 0 ? first : second);
-  return {written, restored};
-}
-
-int run_pass(coder& c, const AdditivePass& p, const char* const (&given)[kMaxTexts],
-             const char* first, const char* second) {
-  const bool decoding = c.dir == Direction::decode;
-  c.paso = p.number;
+std::unique_ptr<Stage> make_stage(const coder& c, int number, const char* const (&given)[kMaxTexts], uint64_t n) {
+  const AdditivePass& p = kPasses[number - 1];
   std::string texts[kMaxTexts];
   for (int i = 0; i < p.texts; ++i)
     texts[i] = given[i] ? std::string(given[i]) : builtin_text(p.number, i);
+  return std::make_unique<AdditiveStage>(c, p, texts, n);
+}
 
-  const Files f = files_of(c, p.number, first, second);
-  InFile in(f.from);
-  const uint64_t size = in.size();
-  if (p.number == 1 && !decoding) c.tamano = size;
-  OutFile out(f.to);
-  if (!c.begin_pass(in, out, f.from, f.to, !c.clave(p.governing).empty(), decoding)) return 1;
-
-  c.start_line(decoding ? "Decodificando el fichero :_" : "Codificando el fichero :_");
-  Term term(p, c, texts);
-  if (transform(in, out, size, term, c.dir)) {
-    con::eol();
-    if (decoding)
-      con::out() << "\xB7" "OK!..Decodificado clave " << p.number;
-    else
-      con::out() << "\xB7" "OK!..Codificado clave " << p.number << ' ';
-    con::out() << " con " << size << " bytes ";
-    con::eol();
-  } else {
-    // A short read or a failed write: the output is not what it claims.
-    c.fallo = true;
-    con::line("Error Copiando en Disco");
-  }
-
-  if (decoding ? p.check_size_decoding : p.check_size_encoding) c.size_check(size);
-  if (decoding && p.farewell == Farewell::last)
-    con::line("Espere un Momento Porfavor, Borrando Ficheros Temporales....");
-  if (decoding && p.farewell == Farewell::next_to_last)
-    con::line("Borrando Ficheros Temporales, Espere un Momento Porfavor......");
-  return 1;
+int run_pass(coder& c, int number, const char* const (&given)[kMaxTexts], const char* first, const char* second) {
+  const Route r = route(c.dir, number);
+  return run_one_stage(c, file_of(c, r.from, first, second), file_of(c, r.to, first, second),
+                       [&](uint64_t n) { return make_stage(c, number, given, n); });
 }
 
 int one_text(coder& c, int number, const char* text, const char* first, const char* second) {
   const char* given[kMaxTexts] = {text, nullptr, nullptr};
-  return run_pass(c, kPasses[number - 1], given, first, second);
+  return run_pass(c, number, given, first, second);
 }
 
 int three_texts(coder& c, int number, const char* a, const char* b, const char* cc,
                 const char* first, const char* second) {
   const char* given[kMaxTexts] = {a, b, cc};
-  return run_pass(c, kPasses[number - 1], given, first, second);
+  return run_pass(c, number, given, first, second);
 }
 
 }  // namespace
+
+std::unique_ptr<Stage> additive_stage(const coder& c, int pass, const char* const (&texts)[3], uint64_t n) {
+  return make_stage(c, pass, texts, n);
+}
 
 int codifica::codifica_clave1(const char* p, const char* first, const char* second) { return one_text(*this, 1, p, first, second); }
 int codifica::codifica_clave2(const char* p, const char* first, const char* second) { return one_text(*this, 2, p, first, second); }

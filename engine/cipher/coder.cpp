@@ -22,24 +22,24 @@ void coder::inicia(const base& book) {
 int coder::copiaf(const char* from, const char* to) {
   InFile in(from);
   const uint64_t n = in.size();
+  OutFile out(to);
+  const bool opened = in.is_open() && out.is_open();
+  const uint64_t copied = opened ? copy_bytes(in, out, n) : 0;
+  const bool complete = out.close() && copied == n && in.ok();
+  copy_messages(from, n, out.written(), opened);
+  return opened && complete ? 0 : 1;
+}
+
+void coder::copy_messages(const char* from, uint64_t n, uint64_t written, bool opened) const {
   if (dir == Direction::encode)
     con::out() << "  Chars de " << n << " chars iniciales de  " << (from ? from : "");
-  OutFile out(to);
-  int result = 1;
-  if (in.is_open() && out.is_open()) {
-    uint64_t copied = copy_bytes(in, out, n);
-    const bool complete = out.close() && copied == n && in.ok();
-    con::eol();
-    if (dir == Direction::encode)
-      con::out() << "copiando ficheros con " << out.written() << "  Chars de " << n << " chars iniciales ";
-    else
-      con::out() << " copiando ficheros con " << out.written() << " chars de " << n << " chars iniciales ";
-    result = complete ? 0 : 1;
-  } else {
-    con::eol();
+  con::eol();
+  if (!opened)
     con::out() << "error copiando ficheros";
-  }
-  return result;
+  else if (dir == Direction::encode)
+    con::out() << "copiando ficheros con " << written << "  Chars de " << n << " chars iniciales ";
+  else
+    con::out() << " copiando ficheros con " << written << " chars de " << n << " chars iniciales ";
 }
 
 void coder::report_open_failure(bool decoding_words) const {

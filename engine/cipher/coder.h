@@ -50,6 +50,9 @@ class coder : public base {
   int compruebaregistro() const { return (origen_set && destino_set) ? 1 : 0; }
   // Byte-for-byte copy with its messages; 0 on success, 1 on failure.
   int copiaf(const char* from, const char* to);
+  // The copy operation's lines: `n` bytes of `from`, `written` of them
+  // landed; `opened` false when either file did not open.
+  void copy_messages(const char* from, uint64_t n, uint64_t written, bool opened) const;
 
   // --- the pass frame ---
   // " el Archivo <origin> o <destination> no puede Abrirse" and the second

@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <numeric>
 #include <string>
 #include <vector>
 
+#include "cipher/pass_stages.h"
+#include "cipher/pass_table.h"
 #include "cipher/phrases.h"
 #include "console/console.h"
 
@@ -89,130 +92,201 @@ class Adder {
   std::vector<unsigned char> term_;
 };
 
-// Moves runs of input to the output through one fixed buffer.
-class RunWriter {
- public:
-  RunWriter(InFile& in, OutFile& out, const Adder& add, std::size_t chunk)
-      : in_(in), out_(out), add_(add), buf_(std::max<std::size_t>(chunk, 1)) {}
-
-  // False once the input could not give what the runs asked for.
-  bool ok() const { return ok_; }
-
-  // One run: `len` input bytes from `from`, in order.
-  void run(uint64_t from, uint64_t len, uint32_t p0) {
-    if (!in_.seek(from)) {
-      ok_ = false;
-      return;
-    }
-    uint64_t t = 0;
-    while (len > 0) {
-      const auto want = static_cast<std::size_t>(std::min<uint64_t>(buf_.size(), len));
-      const std::size_t got = in_.read(buf_.data(), want);
-      add_.apply(buf_.data(), got, t, p0);
-      out_.write(buf_.data(), got);
-      if (got < want) {
-        ok_ = false;
-        return;
-      }
-      t += got;
-      len -= got;
-    }
-  }
-
-  // One block of `length` bytes at `at`, written as two runs: its last
-  // `front` bytes, then the rest. A block that fits the buffer is read once,
-  // in order, and both runs are cut from the buffer.
-  void block(uint64_t at, uint64_t length, uint64_t front, uint32_t p0) {
-    if (length > buf_.size()) {
-      run(at + length - front, front, p0);
-      if (ok_) run(at, length - front, p0);
-      return;
-    }
-    const auto n = static_cast<std::size_t>(length);
-    const auto rest = static_cast<std::size_t>(length - front);
-    if (!in_.seek(at) || in_.read(buf_.data(), n) < n) {
-      ok_ = false;
-      return;
-    }
-    add_.apply(buf_.data() + rest, n - rest, 0, p0);
-    out_.write(buf_.data() + rest, n - rest);
-    add_.apply(buf_.data(), rest, 0, p0);
-    out_.write(buf_.data(), rest);
-  }
-
- private:
-  InFile& in_;
-  OutFile& out_;
-  const Adder& add_;
-  std::vector<unsigned char> buf_;
-  bool ok_ = true;
-};
-
-// The block phase and the tail. Blocks follow one another without gaps: each
+// The whole pass as a stage. Blocks follow one another without gaps: each
 // starts where the previous one ended, also across cycles, with offsets kept
 // in 64 bits. (Summing a block's two parts in 32 bits would, for a processed
 // block longer than 4 GiB, start the next block inside it: bytes would be
 // read twice and the output would outgrow the input.)
-void transform(InFile& in, OutFile& out, const KeyTable& key, const ExchangeConstants& k,
-               std::string_view phrase, Direction dir, std::size_t chunk) {
-  const Adder add(phrase, k.step, dir);
-  RunWriter w(in, out, add, chunk);
-  const uint64_t n = in.size();
-  uint64_t q = 0;  // end of the last processed block
-  std::size_t i = 0;
-  uint32_t s = k.split;
-  for (;;) {
-    if (i == key.columns) i = 0;  // the cycle is complete
-    const uint32_t a = key.first[i];
-    const uint32_t b = key.second[i];
-    s = s < std::min(a, b) ? k.split : 0;
+class ExchangeStage : public Stage {
+ public:
+  ExchangeStage(const coder& c, int pass, std::string_view phrase, uint64_t n)
+      : Stage(n),
+        k_(exchange_constants(pass)),
+        key_(key_table(c.clave(k_.key))),
+        works_(key_.length >= 6),
+        add_(phrase, k_.step, c.dir),
+        dir_(c.dir),
+        s_(k_.split) {
+    if (!works_) return;
+    place_block();
+    hold_ = largest_block();
+  }
+
+  uint64_t hold() const override { return hold_; }
+
+  void run_from(InFile& in) override {
+    if (!works_) {
+      Stage::run_from(in);
+      return;
+    }
+    const auto run = [&](uint64_t from, uint64_t len) {
+      return read_run(in, from, len, [&](unsigned char* piece, std::size_t got, uint64_t t) {
+        add_.apply(piece, got, t, cur_.p0);
+        out_.give_copy(piece, got);
+      });
+    };
+    while (!cur_.tail) {
+      if (!run(cur_.at + cur_.length - cur_.front, cur_.front) || !run(cur_.at, cur_.length - cur_.front)) return;
+      next_block();
+    }
+    run(cur_.at, cur_.length);
+  }
+
+  void report(coder& c, const Flow& f) override {
+    const bool encoding = c.dir == Direction::encode;
+    if (encoding) c.paso = k_.pass;
+    c.tamano = in_size();
+    if (!f.opened) {
+      c.report_open_failure(false);
+      return;
+    }
+    if (!works_) {
+      report_copy(c, f);
+      return;
+    }
+    c.start_line(encoding ? "Codificando el fichero :_" : "DECodificando el fichero :_");
+    con::eol();
+    con::out() << (encoding ? "\xB7" "OK!..Codificado clave " : "\xB7" "OK!..DECodificado clave ") << k_.pass
+               << "  con " << in_size() << " bytes ";
+    con::eol();
+    // A full disk or a failing input must not pass for a finished pass.
+    c.size_check(f.landed);
+  }
+
+ protected:
+  void consume(unsigned char* data, std::size_t n) override {
+    if (!works_) {
+      out_.give(data, n);
+      return;
+    }
+    while (n > 0) {
+      if (cur_.tail) {
+        add_.apply(data, n, tail_at_, cur_.p0);
+        tail_at_ += n;
+        out_.give(data, n);
+        return;
+      }
+      if (filled_ == 0 && n >= cur_.length) {
+        const auto len = static_cast<std::size_t>(cur_.length);
+        exchange(data);
+        data += len;
+        n -= len;
+        next_block();
+        continue;
+      }
+      // A block cut by the end of a piece waits for the rest.
+      if (!held_) held_ = std::make_unique_for_overwrite<unsigned char[]>(static_cast<std::size_t>(hold_));
+      const auto take = static_cast<std::size_t>(std::min<uint64_t>(n, cur_.length - filled_));
+      std::memcpy(held_.get() + filled_, data, take);
+      filled_ += take;
+      data += take;
+      n -= take;
+      if (filled_ == cur_.length) {
+        exchange(held_.get());
+        filled_ = 0;
+        next_block();
+      }
+    }
+  }
+
+ private:
+  // A block to exchange, or the tail kept in place.
+  struct Piece {
+    uint64_t at = 0;
+    uint64_t length = 0;
+    uint64_t front = 0;  // bytes from the block's end that go first
+    uint32_t p0 = 0;     // counter start of its runs
+    bool tail = false;
+  };
+
+  // The block at q_, or the tail when it does not fit: a block is
+  // processed only when at least s bytes follow it.
+  void place_block() {
+    if (i_ == key_.columns) i_ = 0;  // the cycle is complete
+    const uint32_t a = key_.first[i_];
+    const uint32_t b = key_.second[i_];
+    s_ = s_ < std::min(a, b) ? k_.split : 0;
     const uint64_t length = uint64_t{a} + b;
-    // A block is processed only when at least s bytes follow it.
-    if (n - q < length + s) break;
+    const uint32_t p0 = key_.counter[i_] & 0xFF;
+    if (in_size() - q_ < length + s_) {
+      cur_ = {q_, in_size() - q_, 0, p0, true};
+      return;
+    }
     // After a block whose split fell to 0 the split is back at S even when
     // the second part is shorter than S (keys with bytes 1 to 16). Such a
     // block is exchanged with the split cut to its second part: it keeps its
     // order and only the additive transform applies. Both directions cut it
     // alike, and no run reaches outside the block.
-    const uint32_t e = std::min(s, b);
-    const uint64_t front = dir == Direction::encode ? uint64_t{b} - e : uint64_t{a} + e;
-    w.block(q, length, front, key.counter[i] & 0xFF);
-    if (!w.ok()) return;
-    q += length;
-    ++i;
+    const uint32_t e = std::min(s_, b);
+    const uint64_t front = dir_ == Direction::encode ? uint64_t{b} - e : uint64_t{a} + e;
+    cur_ = {q_, length, front, p0, false};
   }
-  w.run(q, n - q, key.counter[i] & 0xFF);
-}
+
+  void next_block() {
+    q_ += cur_.length;
+    ++i_;
+    place_block();
+  }
+
+  // The longest block the pass processes: if a whole cycle fits, every
+  // column's block comes again; otherwise the ones before the tail.
+  uint64_t largest_block() {
+    const Piece saved = cur_;
+    const uint64_t q = q_;
+    const std::size_t i = i_;
+    const uint32_t s = s_;
+    uint64_t most = 0;
+    std::size_t seen = 0;
+    for (; seen < key_.columns && !cur_.tail; ++seen) {
+      most = std::max(most, cur_.length);
+      next_block();
+    }
+    if (seen == key_.columns)
+      for (std::size_t c = 0; c < key_.columns; ++c) most = std::max(most, uint64_t{key_.first[c]} + key_.second[c]);
+    cur_ = saved;
+    q_ = q;
+    i_ = i;
+    s_ = s;
+    return most;
+  }
+
+  // Both runs of the current block, from its bytes in memory.
+  void exchange(unsigned char* block) {
+    const auto front = static_cast<std::size_t>(cur_.front);
+    const auto rest = static_cast<std::size_t>(cur_.length - cur_.front);
+    add_.apply(block + rest, front, 0, cur_.p0);
+    add_.apply(block, rest, 0, cur_.p0);
+    out_.give_copy(block + rest, front);
+    out_.give_copy(block, rest);
+  }
+
+  const ExchangeConstants& k_;
+  const KeyTable key_;
+  const bool works_;
+  const Adder add_;
+  const Direction dir_;
+  uint64_t q_ = 0;  // where the current block starts
+  std::size_t i_ = 0;
+  uint32_t s_;
+  Piece cur_;
+  uint64_t hold_ = 0;
+  std::unique_ptr<unsigned char[]> held_;
+  uint64_t filled_ = 0;   // bytes of the current block held so far
+  uint64_t tail_at_ = 0;  // run offset inside the tail
+};
 
 }  // namespace
 
+std::unique_ptr<Stage> exchange_stage(const coder& c, int pass, uint64_t n) {
+  return std::make_unique<ExchangeStage>(c, pass, builtin_phrase(pass), n);
+}
+
 int run_exchange(coder& c, int pass, const char* first, const char* second, std::string_view phrase,
-                 std::size_t chunk) {
-  const ExchangeConstants& k = exchange_constants(pass);
-  const bool encoding = c.dir == Direction::encode;
-  if (encoding) c.paso = pass;
-  // Even encoding passes read the first work file; decoding runs the other way.
-  const bool reads_first = (pass % 2 == 0) == encoding;
-  const char* from = reads_first ? first : second;
-  const char* to = reads_first ? second : first;
-
-  InFile in(from);
-  const uint64_t n = in.size();
-  c.tamano = n;
-  OutFile out(to);
-  const KeyTable key = key_table(c.clave(k.key));
-  if (!c.begin_pass(in, out, from, to, key.length >= 6)) return 1;
-
-  c.start_line(encoding ? "Codificando el fichero :_" : "DECodificando el fichero :_");
-  transform(in, out, key, k, phrase, c.dir, chunk);
-  out.close();
-  con::eol();
-  con::out() << (encoding ? "\xB7" "OK!..Codificado clave " : "\xB7" "OK!..DECodificado clave ") << pass
-             << "  con " << n << " bytes ";
-  con::eol();
-  // A full disk or a failing input must not pass for a finished pass.
-  c.size_check(out.written());
-  return 1;
+                 uint64_t bound) {
+  const Route r = route(c.dir, pass);
+  return run_one_stage(
+      c, file_of(c, r.from, first, second), file_of(c, r.to, first, second),
+      [&](uint64_t n) { return std::make_unique<ExchangeStage>(c, pass, phrase, n); }, bound);
 }
 
 #define QVX_EXCHANGE_ENTRY(cls, name, pass)                      \

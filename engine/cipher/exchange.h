@@ -11,6 +11,7 @@
 
 #include "cipher/bytestream.h"
 #include "cipher/coder.h"
+#include "cipher/stage.h"
 
 namespace qvx {
 
@@ -37,15 +38,16 @@ inline constexpr std::array<ExchangeConstants, 10> kExchangeTable{{
 
 constexpr const ExchangeConstants& exchange_constants(int pass) { return kExchangeTable[pass - 13]; }
 
-// Buffer for the data of one block (or one piece of a longer run). Blocks of
-// printable keys are a few hundred bytes; longer ones are streamed through it.
-constexpr std::size_t kExchangeChunk = 16 * 1024;
+// The longest block kept in memory when a pass runs on its own: blocks of
+// printable keys are a few hundred bytes, those of keys with bytes from
+// 0x80 on are gigabytes and are read with seeks instead.
+constexpr uint64_t kExchangeChunk = kHoldBound;
 
 // Runs pass `pass` (13 to 22) on coder `c` in the coder's direction, from the
 // work file that pass reads to the one it writes, with `phrase` as its phrase.
-// `chunk` is the buffer size (tests shrink it to exercise the streaming path).
-// Returns 1, like every pass.
+// Blocks longer than `bound` are read with seeks (tests lower it to
+// exercise that path). Returns 1, like every pass.
 int run_exchange(coder& c, int pass, const char* first, const char* second, std::string_view phrase,
-                 std::size_t chunk = kExchangeChunk);
+                 uint64_t bound = kExchangeChunk);
 
 }  // namespace qvx

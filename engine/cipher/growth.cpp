@@ -4,11 +4,16 @@
 // how far a pair turns follow from the key record and the file size alone, so
 // decoding never looks at the filler's values.
 //
-// L can exceed 4 GiB (a negative posicion), so blocks and windows are never
-// held in memory: the input is positioned and runs are streamed.
+// L can exceed 4 GiB (a negative posicion): pass 11 holds nothing, and a
+// pass 12 window too long to hold is read with seeks instead.
+#include <algorithm>
+#include <cstring>
 #include <ctime>
+#include <memory>
 
 #include "cipher/coder.h"
+#include "cipher/pass_stages.h"
+#include "cipher/pass_table.h"
 #include "console/console.h"
 
 namespace qvx {
@@ -52,14 +57,16 @@ class FillerSource {
 };
 
 // The filler after the block that starts at `pos`.
-void put_filler(OutFile& out, FillerSource& source, unsigned g1, uint64_t pos) {
+void put_filler(Emitter& out, FillerSource& source, unsigned g1, uint64_t pos) {
   for (unsigned i = 0; i < 3 * g1; ++i) source.draw();
   const uint32_t r0 = source.draw();
+  unsigned char filler[10];
   for (unsigned i = 0; i < g1; ++i) {
     const uint32_t w = source.draw() * 1421u + g1;
     const uint64_t s = uint64_t{w} + r0;
-    out.put(s < (uint64_t{1} << 31) ? static_cast<unsigned char>(s) : 0);
+    filler[i] = s < (uint64_t{1} << 31) ? static_cast<unsigned char>(s) : 0;
   }
+  out.give_copy(filler, g1);
   source.reseed(static_cast<uint32_t>(pos + seconds_now() + r0));
 }
 
@@ -74,127 +81,229 @@ void cleanup_notice() {
   con::eol();
 }
 
-// Bytes that reached the file so far; a full disk shows here, and the size
-// checks compare against it.
-uint64_t landed(OutFile& out) {
-  out.flush();
-  return out.written();
-}
+// What both passes share: the block length, and the opening of the report
+// (copy instead when the length is 0). False when nothing more is to be said.
+class ShapeStage : public Stage {
+ public:
+  ShapeStage(const coder& c, const Digits& d, uint64_t n)
+      : Stage(n), block_(block_length(d, c.signo, c.posicion)), d1_(static_cast<uint64_t>(d.value(0))) {}
+
+ protected:
+  bool opening(coder& c, const Flow& f, const char* words) const {
+    if (!f.opened) {
+      c.report_open_failure(false);
+      return false;
+    }
+    if (block_ == 0) {
+      report_copy(c, f);
+      return false;
+    }
+    c.start_line(words);
+    return true;
+  }
+
+  const uint64_t block_;
+  const uint64_t d1_;
+  uint64_t pos_ = 0;  // input bytes seen
+};
+
+// Encoding pass 11: g1 filler bytes after every complete block.
+class GrowthStage : public ShapeStage {
+ public:
+  GrowthStage(const coder& c, uint64_t n)
+      : ShapeStage(c, c.engorde_digits(), n), blocks_(block_ ? n / block_ : 0), source_(seconds_now()) {}
+
+  uint64_t out_size() const override { return in_size() + blocks_ * d1_; }
+
+  void report(coder& c, const Flow& f) override {
+    c.paso = 11;
+    c.tamano = in_size();
+    if (!opening(c, f, "Codificando el fichero :_")) return;
+    // The size this pass meant to write: pass 12 measures what really
+    // landed and the size check tells a short write apart.
+    const uint64_t m = f.accepted;
+    c.tamano = m;
+    ok_prefix("Codificado clave 11 ");
+    con::out() << " con " << m << " bytes " << " aumentado en " << filler_ << " bytes";
+    con::eol();
+    cleanup_notice();
+  }
+
+ protected:
+  void consume(unsigned char* data, std::size_t n) override {
+    const uint64_t grown = blocks_ * block_;
+    while (n > 0) {
+      if (pos_ >= grown) {
+        out_.give(data, n);
+        pos_ += n;
+        return;
+      }
+      const auto take = static_cast<std::size_t>(std::min<uint64_t>(n, block_ - pos_ % block_));
+      out_.give(data, take);
+      pos_ += take;
+      data += take;
+      n -= take;
+      if (pos_ % block_ == 0) {
+        put_filler(out_, source_, static_cast<unsigned>(d1_), pos_ - block_);
+        filler_ += d1_;
+      }
+    }
+  }
+
+ private:
+  const uint64_t blocks_;
+  FillerSource source_;
+  uint64_t filler_ = 0;
+};
+
+// Decoding pass 11: every group is L data bytes and g1 filler bytes; the
+// tail is shorter than L, so the group count follows from the size alone.
+class ShrinkStage : public ShapeStage {
+ public:
+  ShrinkStage(const coder& c, uint64_t n)
+      : ShapeStage(c, c.engorde_digits(), n), groups_(block_ ? n / (block_ + d1_) : 0) {}
+
+  uint64_t out_size() const override { return in_size() - groups_ * d1_; }
+
+  void report(coder& c, const Flow& f) override {
+    c.paso = 11;
+    if (!opening(c, f, "DECodificando el fichero :_")) return;
+    const uint64_t m = f.landed;
+    const uint64_t removed = groups_ * d1_;
+    ok_prefix("DECodificada clave 11 ");
+    con::out() << " con " << m << " bytes " << " Y " << removed << " !!bytes DE PALO!!";
+    con::eol();
+    c.size_check(m + removed);
+    c.tamano = m;
+  }
+
+ protected:
+  void consume(unsigned char* data, std::size_t n) override {
+    const uint64_t group = block_ + d1_;
+    while (n > 0) {
+      if (pos_ >= groups_ * group) {
+        out_.give(data, n);
+        pos_ += n;
+        return;
+      }
+      const uint64_t at = pos_ % group;
+      const bool data_part = at < block_;
+      const auto take = static_cast<std::size_t>(std::min<uint64_t>(n, (data_part ? block_ : group) - at));
+      if (data_part) out_.give(data, take);
+      pos_ += take;
+      data += take;
+      n -= take;
+    }
+  }
+
+ private:
+  const uint64_t groups_;
+};
 
 // Pass 12 in either direction. Each 2L window is written from byte `turn`
 // on, then its first `turn` bytes; encoding turns by L + h1, decoding by
 // L - h1, which adds up to a full turn. When h1 >= L both swap the halves.
-int disorder(coder& c, const char* from, const char* to) {
-  const bool encoding = c.dir == Direction::encode;
-  c.paso = 12;
-  InFile in(from);
-  const uint64_t n = in.size();
-  if (!encoding) c.tamano = n;
-  OutFile out(to);
-  const Digits h = c.desorden_digits();
-  const uint64_t block = block_length(h, c.signo, c.posicion);
-  if (!c.begin_pass(in, out, from, to, block != 0)) return 1;
-  // Decoding announces itself with the encoding words too.
-  c.start_line("Codificando el fichero :_");
+class DisorderStage : public ShapeStage {
+ public:
+  DisorderStage(const coder& c, uint64_t n)
+      : ShapeStage(c, c.desorden_digits(), n),
+        encoding_(c.dir == Direction::encode),
+        turn_(d1_ >= block_ ? block_ : encoding_ ? block_ + d1_ : block_ - d1_),
+        windows_(block_ ? n / block_ / 2 : 0) {}
 
-  const uint64_t h1 = static_cast<uint64_t>(h.value(0));
-  const uint64_t turn = h1 >= block ? block : encoding ? block + h1 : block - h1;
-  const uint64_t window = 2 * block;
-  const uint64_t windows = n / block / 2;
-  for (uint64_t pos = 0; pos < windows * window; pos += window) {
-    in.seek(pos + turn);
-    copy_bytes(in, out, window - turn);
-    in.seek(pos);
-    copy_bytes(in, out, turn);
+  uint64_t hold() const override { return windows_ > 0 ? turn_ : 0; }
+
+  void run_from(InFile& in) override {
+    const uint64_t window = 2 * block_;
+    const auto pass_on = [&](unsigned char* piece, std::size_t got, uint64_t) { out_.give_copy(piece, got); };
+    for (uint64_t pos = 0; pos < windows_ * window; pos += window)
+      if (!read_run(in, pos + turn_, window - turn_, pass_on) || !read_run(in, pos, turn_, pass_on)) return;
+    read_run(in, windows_ * window, in_size() - windows_ * window, pass_on);
   }
-  in.seek(windows * window);
-  copy_bytes(in, out, n - windows * window);
 
-  const uint64_t m = landed(out);
-  ok_prefix(encoding ? "Codificado clave 12 " : "DECodificada clave 12 ");
-  con::out() << " con " << m << " bytes " << " Desordenada en " << windows << " veces";
-  con::eol();
-  c.size_check(m);
-  if (encoding) cleanup_notice();
-  out.close();
-  return 1;
+  void report(coder& c, const Flow& f) override {
+    c.paso = 12;
+    if (!encoding_) c.tamano = in_size();
+    // Decoding announces itself with the encoding words too.
+    if (!opening(c, f, "Codificando el fichero :_")) return;
+    const uint64_t m = f.landed;
+    ok_prefix(encoding_ ? "Codificado clave 12 " : "DECodificada clave 12 ");
+    con::out() << " con " << m << " bytes " << " Desordenada en " << windows_ << " veces";
+    con::eol();
+    c.size_check(m);
+    if (encoding_) cleanup_notice();
+  }
+
+ protected:
+  void consume(unsigned char* data, std::size_t n) override {
+    const uint64_t window = 2 * block_;
+    while (n > 0) {
+      if (pos_ >= windows_ * window) {
+        out_.give(data, n);
+        pos_ += n;
+        return;
+      }
+      const uint64_t at = pos_ % window;
+      if (at < turn_) {
+        // The window's first `turn` bytes wait for the rest of it.
+        if (!held_) held_ = std::make_unique_for_overwrite<unsigned char[]>(static_cast<std::size_t>(turn_));
+        const auto take = static_cast<std::size_t>(std::min<uint64_t>(n, turn_ - at));
+        std::memcpy(held_.get() + at, data, take);
+        pos_ += take;
+        data += take;
+        n -= take;
+        continue;
+      }
+      const auto take = static_cast<std::size_t>(std::min<uint64_t>(n, window - at));
+      out_.give(data, take);
+      pos_ += take;
+      data += take;
+      n -= take;
+      if (pos_ % window == 0) out_.give_copy(held_.get(), static_cast<std::size_t>(turn_));
+    }
+  }
+
+ private:
+  const bool encoding_;
+  const uint64_t turn_;
+  const uint64_t windows_;
+  std::unique_ptr<unsigned char[]> held_;
+};
+
+}  // namespace
+
+std::unique_ptr<Stage> growth_stage(const coder& c, uint64_t n) {
+  if (c.dir == Direction::encode) return std::make_unique<GrowthStage>(c, n);
+  return std::make_unique<ShrinkStage>(c, n);
+}
+
+std::unique_ptr<Stage> disorder_stage(const coder& c, uint64_t n) { return std::make_unique<DisorderStage>(c, n); }
+
+namespace {
+
+int one_stage(coder& c, int pass, const char* first, const char* second,
+              std::unique_ptr<Stage> (*make)(const coder&, uint64_t)) {
+  const Route r = route(c.dir, pass);
+  return run_one_stage(c, file_of(c, r.from, first, second), file_of(c, r.to, first, second),
+                       [&](uint64_t n) { return make(c, n); });
 }
 
 }  // namespace
 
 int codifica::codifica_clave11(const char* first, const char* second) {
-  paso = 11;
-  InFile in(second);
-  const uint64_t n = in.size();
-  tamano = n;
-  OutFile out(first);
-  const Digits g = engorde_digits();
-  const uint64_t block = block_length(g, signo, posicion);
-  if (!begin_pass(in, out, second, first, block != 0)) return 1;
-  start_line("Codificando el fichero :_");
-
-  const unsigned g1 = static_cast<unsigned>(g.value(0));
-  FillerSource source(seconds_now());
-  const uint64_t blocks = n / block;
-  uint64_t filler = 0;
-  for (uint64_t pos = 0; pos < blocks * block; pos += block) {
-    copy_bytes(in, out, block);
-    put_filler(out, source, g1, pos);
-    filler += g1;
-  }
-  copy_bytes(in, out, n - blocks * block);
-
-  // The size this pass meant to write: pass 12 measures what really landed
-  // and the size check tells a short write apart.
-  const uint64_t m = out.position();
-  tamano = m;
-  ok_prefix("Codificado clave 11 ");
-  con::out() << " con " << m << " bytes " << " aumentado en " << filler << " bytes";
-  con::eol();
-  cleanup_notice();
-  out.close();
-  return 1;
+  return one_stage(*this, 11, first, second, growth_stage);
 }
 
 int codifica::codifica_clave12(const char* first, const char* second) {
-  return disorder(*this, first, second);
+  return one_stage(*this, 12, first, second, disorder_stage);
 }
 
 int decodifica::decodifica_clave12(const char* first, const char* second) {
-  return disorder(*this, second, first);
+  return one_stage(*this, 12, first, second, disorder_stage);
 }
 
 int decodifica::decodifica_clave11(const char* first, const char* second) {
-  paso = 11;
-  InFile in(first);
-  const uint64_t s = in.size();
-  OutFile out(second);
-  const Digits g = engorde_digits();
-  const uint64_t block = block_length(g, signo, posicion);
-  if (!begin_pass(in, out, first, second, block != 0)) return 1;
-  start_line("DECodificando el fichero :_");
-
-  // Every group is L data bytes and g1 filler bytes; the tail is shorter
-  // than L, so the group count follows from the size alone.
-  const uint64_t g1 = static_cast<uint64_t>(g.value(0));
-  const uint64_t group = block + g1;
-  const uint64_t groups = s / group;
-  for (uint64_t pos = 0; pos < groups * group; pos += group) {
-    in.seek(pos);
-    copy_bytes(in, out, block);
-  }
-  in.seek(groups * group);
-  copy_bytes(in, out, s - groups * group);
-  const uint64_t removed = groups * g1;
-
-  const uint64_t m = landed(out);
-  ok_prefix("DECodificada clave 11 ");
-  con::out() << " con " << m << " bytes " << " Y " << removed << " !!bytes DE PALO!!";
-  con::eol();
-  size_check(m + removed);
-  tamano = m;
-  out.close();
-  return 1;
+  return one_stage(*this, 11, first, second, growth_stage);
 }
 
 }  // namespace qvx

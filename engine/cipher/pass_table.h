@@ -1,9 +1,44 @@
-// The passes of one shape, by number, for callers that run them in turn.
+// The passes of one shape, by number, for callers that run them in turn,
+// and which file each pass reads and writes.
 #pragma once
 
 #include "cipher/coder.h"
 
 namespace qvx {
+
+// The files a pass can read or write: the user's origin, the two work
+// files, and the user's destination (written through the run's
+// temporary output).
+enum class Role { origin, first, second, destination };
+
+struct Route {
+  Role from;
+  Role to;
+};
+
+// Encoding: pass 1 reads the origin, odd passes write the first work file
+// and even ones the second, pass 23 writes the destination. Decoding reads
+// what encoding writes and writes what it reads, with origin and
+// destination trading places.
+constexpr Route route(Direction d, int pass) {
+  const Role written = pass == 23 ? Role::destination : pass % 2 == 0 ? Role::second : Role::first;
+  const Role read = pass == 1 ? Role::origin : pass % 2 == 0 ? Role::first : Role::second;
+  if (d == Direction::encode) return {read, written};
+  auto mirrored = [](Role r) {
+    return r == Role::origin ? Role::destination : r == Role::destination ? Role::origin : r;
+  };
+  return {mirrored(written), mirrored(read)};
+}
+
+inline const char* file_of(const coder& c, Role r, const char* first, const char* second) {
+  switch (r) {
+    case Role::origin: return c.porigen();
+    case Role::first: return first;
+    case Role::second: return second;
+    case Role::destination: return c.pescritura();
+  }
+  return nullptr;
+}
 
 using TextPass = int (codifica::*)(const char*, const char*, const char*);
 using TextUnpass = int (decodifica::*)(const char*, const char*, const char*);
