@@ -1,10 +1,13 @@
 #include "cipher/pipeline.h"
 
+#include <functional>
 #include <string>
 #include <type_traits>
+#include <utility>
+#include <vector>
 
 #include "cipher/coder.h"
-#include "cipher/pass_table.h"
+#include "cipher/planner.h"
 #include "cipher/run_guard.h"
 #include "console/console.h"
 
@@ -36,19 +39,6 @@ bool opening(const base& book, Coder& coder, Mode mode) {
   return true;
 }
 
-// A pass of 9 or 10 left out on its own must still hand its input work file
-// on to the file the next pass reads, or that pass would read stale data.
-// With both left out the chain already lines up and nothing is copied.
-void hand_over(coder& c, const std::string& from, const std::string& to) {
-  InFile in(from.c_str());
-  OutFile out(to.c_str());
-  const bool complete = in.is_open() && out.is_open() && copy_bytes(in, out, in.size()) == in.size() &&
-                        out.close() && in.ok();
-  if (complete) return;
-  c.fallo = true;
-  con::line("Error Copiando en Disco");
-}
-
 // The names the wipe messages give, whatever the work files are called.
 void wipe_first(RunGuard& g) { g.wipe(0, "qvx01.qvx"); }
 void wipe_second(RunGuard& g) { g.wipe(1, "qvx02.qvx"); }
@@ -61,87 +51,81 @@ void announce_encoding(int n) {
 
 void announce_decoding(int n) { con::line("Decodificando Clave " + std::to_string(n)); }
 
-// Passes are called through a local copy of the pointer from the pass
-// table: some sanitizer builds misreport calls made straight from the array.
+// A pass step with its announcement and its texts.
+Step pass_step(int n, std::function<void()> say, const RunParameters& p) {
+  Step s;
+  s.pass = n;
+  s.say = std::move(say);
+  const char* const* given = n <= 8 ? &p.text[n - 1] : n == 9 ? p.abc9 : p.abc10;
+  for (int i = 0; i < (n <= 8 ? 1 : 3); ++i) s.texts[i] = given[i];
+  s.left_out = (n == 9 && !p.run9) || (n == 10 && !p.run10);
+  return s;
+}
+
+Step action(std::function<void()> act) {
+  Step s;
+  s.say = std::move(act);
+  return s;
+}
+
+// Pass 23 by parameter on the command line, asked in the menus. `kept` is
+// the name its output ends up under.
+Confirmation confirmation(const RunParameters& p, Mode mode, const char* kept) {
+  return {mode == Mode::interactive, mode == Mode::command_line ? p.confirmation : nullptr, kept};
+}
+
 bool encode(codifica& c, const RunParameters& p, const WorkFiles& w, const RunFiles& others, Mode mode) {
-  const char* first = w.first.c_str();
-  const char* second = w.second.c_str();
   RunGuard guard(c, w, others);
   if (!guard.ready()) return false;
+  std::vector<Step> steps;
   for (int n = 1; n <= 22; ++n) {
-    announce_encoding(n);
-    if (n == 2 && mode == Mode::command_line) {
-      con::eol();
-      show_record(c);
-    }
-    if (n <= 8) {
-      const TextPass pass = kEncode1to8[n - 1];
-      (c.*pass)(p.text[n - 1], first, second);
-    } else if (n == 9) {
-      if (p.run9)
-        c.codifica_clave9(p.abc9[0], p.abc9[1], p.abc9[2], first, second);
-      else if (p.run10)
-        hand_over(c, w.second, w.first);  // pass 9 reads the second work file, writes the first
-    } else if (n == 10) {
-      if (p.run10)
-        c.codifica_clave10(p.abc10[0], p.abc10[1], p.abc10[2], first, second);
-      else if (p.run9)
-        hand_over(c, w.first, w.second);
-    } else {
-      const PlainPass pass = kEncode11to22[n - 11];
-      (c.*pass)(first, second);
-    }
+    steps.push_back(pass_step(
+        n,
+        [&c, n, mode] {
+          announce_encoding(n);
+          if (n == 2 && mode == Mode::command_line) {
+            con::eol();
+            show_record(c);
+          }
+        },
+        p));
   }
-  con::line("procesando..CODIFICANDO CONFIRMACION CLAVE 23...Espere un Momento Porfavor");
-  if (mode == Mode::command_line)
-    c.codifica_clave23(p.confirmation, first, second);
-  else
-    c.codifica_clave23(first, second);
-  const bool placed = guard.finish();
-  con::line("Espere un momento, Borrando ficheros temporales.");
-  wipe_first(guard);
-  wipe_second(guard);
+  Step last;
+  last.pass = 23;
+  last.say = [] { con::line("procesando..CODIFICANDO CONFIRMACION CLAVE 23...Espere un Momento Porfavor"); };
+  last.confirmation = confirmation(p, mode, c.pdestino());
+  steps.push_back(last);
+  bool placed = false;
+  steps.push_back(action([&] {
+    placed = guard.finish();
+    con::line("Espere un momento, Borrando ficheros temporales.");
+    wipe_first(guard);
+    wipe_second(guard);
+  }));
+  run_plan(c, steps, w, plan_rules());
   return placed;
 }
 
 bool decode(decodifica& c, const RunParameters& p, const WorkFiles& w, const RunFiles& others, Mode mode) {
-  const char* first = w.first.c_str();
-  const char* second = w.second.c_str();
   RunGuard guard(c, w, others);
   if (!guard.ready()) return false;
-  con::line("Decodificando Clave 23 DE CONFIRMACION ");
-  if (mode == Mode::command_line)
-    c.decodifica_clave23(p.confirmation, first, second);
-  else
-    c.decodifica_clave23(first, second);
-  for (int n = 22; n >= 11; --n) {
-    announce_decoding(n);
-    const PlainUnpass pass = kDecode11to22[n - 11];
-    (c.*pass)(first, second);
+  std::vector<Step> steps;
+  Step first;
+  first.pass = 23;
+  first.say = [] { con::line("Decodificando Clave 23 DE CONFIRMACION "); };
+  first.confirmation = confirmation(p, mode, w.second.c_str());
+  steps.push_back(first);
+  for (int n = 22; n >= 1; --n) {
+    if (n == 10) steps.push_back(action([&] { wipe_first(guard); }));
+    if (n == 1) steps.push_back(action([&] { wipe_second(guard); }));
+    steps.push_back(pass_step(n, [n] { announce_decoding(n); }, p));
   }
-  wipe_first(guard);
-  for (int n = 10; n >= 2; --n) {
-    announce_decoding(n);
-    if (n == 10) {
-      if (p.run10)
-        c.decodifica_clave10(p.abc10[0], p.abc10[1], p.abc10[2], first, second);
-      else if (p.run9)
-        hand_over(c, w.second, w.first);  // decoding pass 10 reads the second, writes the first
-    } else if (n == 9) {
-      if (p.run9)
-        c.decodifica_clave9(p.abc9[0], p.abc9[1], p.abc9[2], first, second);
-      else if (p.run10)
-        hand_over(c, w.first, w.second);
-    } else {
-      const TextUnpass pass = kDecode1to8[n - 1];
-      (c.*pass)(p.text[n - 1], first, second);
-    }
-  }
-  wipe_second(guard);
-  announce_decoding(1);
-  c.decodifica_clave1(p.text[0], first, second);
-  const bool placed = guard.finish();
-  wipe_first(guard);
+  bool placed = false;
+  steps.push_back(action([&] {
+    placed = guard.finish();
+    wipe_first(guard);
+  }));
+  run_plan(c, steps, w, plan_rules());
   return placed;
 }
 

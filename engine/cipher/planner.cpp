@@ -1,0 +1,120 @@
+#include "cipher/planner.h"
+
+#include <memory>
+
+#include "cipher/pass_table.h"
+
+namespace qvx {
+namespace {
+
+PlanRules g_rules;
+
+// The stage of a pass step, built for an input of `n` bytes.
+std::unique_ptr<Stage> stage_of(const coder& c, const Step& s, uint64_t n) {
+  if (s.pass <= 10) return additive_stage(c, s.pass, s.texts, n);
+  if (s.pass == 11) return growth_stage(c, n);
+  if (s.pass == 12) return disorder_stage(c, n);
+  if (s.pass <= 22) return exchange_stage(c, s.pass, n);
+  return confirm_stage(c, s.confirmation, n);
+}
+
+bool runs(const Step& s) { return s.pass != 0 && !s.left_out; }
+
+Role other(Role r) { return r == Role::first ? Role::second : Role::first; }
+
+const char* name_of(const coder& c, Role r, const WorkFiles& w) {
+  const char* name = file_of(c, r, w.first.c_str(), w.second.c_str());
+  return name ? name : "";
+}
+
+void say(const Step& s) {
+  if (s.say) s.say();
+}
+
+}  // namespace
+
+void set_plan_rules(const PlanRules& rules) { g_rules = rules; }
+const PlanRules& plan_rules() { return g_rules; }
+
+std::vector<Sweep> make_plan(const coder& c, const std::vector<Step>& steps, uint64_t size, const PlanRules& rules) {
+  std::vector<Sweep> plan(1);
+  bool empty = true;  // the current sweep has no stage yet
+  uint64_t n = size;
+  for (std::size_t i = 0; i < steps.size(); ++i) {
+    const Step& s = steps[i];
+    if (!runs(s)) continue;
+    const std::unique_ptr<Stage> stage = stage_of(c, s, n);
+    const bool too_big = stage->hold() > rules.bound;
+    if (!empty && (!rules.fuse || too_big || stage->interactive())) {
+      // Spill where the pass would read, unless this sweep reads there.
+      Sweep& before = plan.back();
+      const Role spill = route(c.dir, s.pass).from;
+      before.to = spill == before.from ? other(spill) : spill;
+      before.end = i;
+      plan.push_back(Sweep{i, i, before.to, Role::destination, false});
+    }
+    if (empty) plan.back().seeks = too_big;
+    empty = false;
+    n = stage->out_size();
+  }
+  plan.back().end = steps.size();
+  return plan;
+}
+
+void run_plan(coder& c, const std::vector<Step>& steps, const WorkFiles& work, const PlanRules& rules) {
+  InFile source(c.porigen());
+  const std::vector<Sweep> plan = make_plan(c, steps, source.size(), rules);
+  for (std::size_t k = 0; k < plan.size(); ++k) {
+    const Sweep& sweep = plan[k];
+    InFile spilled;
+    InFile& in = k == 0 ? source : spilled;
+    if (k > 0) spilled.open(name_of(c, sweep.from, work));
+
+    Chain chain;
+    std::vector<std::size_t> step_of;  // the step of each stage
+    uint64_t n = in.size();
+    for (std::size_t i = sweep.begin; i < sweep.end; ++i) {
+      if (!runs(steps[i])) continue;
+      chain.stages.push_back(stage_of(c, steps[i], n));
+      Stage& stage = *chain.stages.back();
+      stage.reads = name_of(c, route(c.dir, steps[i].pass).from, work);
+      n = stage.out_size();
+      step_of.push_back(i);
+    }
+    // Only the first stage may ask, and its announcement comes first.
+    std::size_t said = sweep.begin;
+    if (chain.stages[0]->interactive()) {
+      for (; said <= step_of[0]; ++said) say(steps[said]);
+    }
+    for (auto& stage : chain.stages) stage->prepare(c);
+    run_chain(chain, in, name_of(c, sweep.to, work), rules.bound);
+
+    std::size_t next = 0;
+    for (std::size_t i = sweep.begin; i < sweep.end; ++i) {
+      if (i >= said) say(steps[i]);
+      if (next < step_of.size() && step_of[next] == i) {
+        chain.stages[next]->report(c, chain.flows[next]);
+        ++next;
+      }
+    }
+  }
+}
+
+std::string describe(const std::vector<Step>& steps, const std::vector<Sweep>& plan) {
+  static const char* const kNames[] = {"source", "first work file", "second work file", "destination"};
+  std::string text;
+  for (const Sweep& sweep : plan) {
+    std::string passes;
+    for (std::size_t i = sweep.begin; i < sweep.end; ++i) {
+      if (steps[i].pass == 0) continue;
+      if (!passes.empty()) passes += ' ';
+      passes += std::to_string(steps[i].pass);
+      if (steps[i].left_out) passes += "(left out)";
+    }
+    text += std::string(kNames[static_cast<int>(sweep.from)]) + (sweep.seeks ? " (with seeks)" : "") + " -> [" +
+            passes + "] -> " + kNames[static_cast<int>(sweep.to)] + "\n";
+  }
+  return text;
+}
+
+}  // namespace qvx
