@@ -16,6 +16,9 @@ std::unique_ptr<Stage> additive_stage(const coder& c, int pass, const char* cons
 // Pass 11 (growth) and pass 12 (disorder).
 std::unique_ptr<Stage> growth_stage(const coder& c, uint64_t n);
 std::unique_ptr<Stage> disorder_stage(const coder& c, uint64_t n);
+// The clock pass 11 seeds its filler from (tests fix it to compare runs
+// byte for byte; null restores the real one).
+void set_filler_clock(uint32_t (*seconds)());
 // Passes 13 to 22.
 std::unique_ptr<Stage> exchange_stage(const coder& c, int pass, uint64_t n);
 

@@ -62,9 +62,10 @@ Step pass_step(int n, std::function<void()> say, const RunParameters& p) {
   return s;
 }
 
-Step action(std::function<void()> act) {
+Step action(std::function<void()> act, Role wipes = Role::origin) {
   Step s;
   s.say = std::move(act);
+  s.wipes = wipes;
   return s;
 }
 
@@ -116,8 +117,8 @@ bool decode(decodifica& c, const RunParameters& p, const WorkFiles& w, const Run
   first.confirmation = confirmation(p, mode, w.second.c_str());
   steps.push_back(first);
   for (int n = 22; n >= 1; --n) {
-    if (n == 10) steps.push_back(action([&] { wipe_first(guard); }));
-    if (n == 1) steps.push_back(action([&] { wipe_second(guard); }));
+    if (n == 10) steps.push_back(action([&] { wipe_first(guard); }, Role::first));
+    if (n == 1) steps.push_back(action([&] { wipe_second(guard); }, Role::second));
     steps.push_back(pass_step(n, [n] { announce_decoding(n); }, p));
   }
   bool placed = false;

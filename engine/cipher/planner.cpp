@@ -1,5 +1,6 @@
 #include "cipher/planner.h"
 
+#include <algorithm>
 #include <memory>
 
 #include "cipher/pass_table.h"
@@ -64,6 +65,9 @@ std::vector<Sweep> make_plan(const coder& c, const std::vector<Step>& steps, uin
 void run_plan(coder& c, const std::vector<Step>& steps, const WorkFiles& work, const PlanRules& rules) {
   InFile source(c.porigen());
   const std::vector<Sweep> plan = make_plan(c, steps, source.size(), rules);
+  // Wipes of a work file whose spill the next sweep still has to read wait
+  // until it has been read (only when a pass is left out between sweeps).
+  std::vector<const Step*> waiting;
   for (std::size_t k = 0; k < plan.size(); ++k) {
     const Sweep& sweep = plan[k];
     InFile spilled;
@@ -88,9 +92,16 @@ void run_plan(coder& c, const std::vector<Step>& steps, const WorkFiles& work, c
     }
     for (auto& stage : chain.stages) stage->prepare(c);
     run_chain(chain, in, name_of(c, sweep.to, work), rules.bound);
+    in.close();
+    for (const Step* w : waiting) say(*w);
+    waiting.clear();
 
     std::size_t next = 0;
-    for (std::size_t i = sweep.begin; i < sweep.end; ++i) {
+    for (std::size_t i = std::max(said, sweep.begin); i < sweep.end; ++i) {
+      if (steps[i].wipes != Role::origin && k + 1 < plan.size() && plan[k + 1].from == steps[i].wipes) {
+        waiting.push_back(&steps[i]);
+        continue;
+      }
       if (i >= said) say(steps[i]);
       if (next < step_of.size() && step_of[next] == i) {
         chain.stages[next]->report(c, chain.flows[next]);

@@ -28,6 +28,7 @@ struct Step {
   bool left_out = false;       // pass 9 or 10 left out: announced, nothing runs
   const char* texts[3] = {};   // passes 1 to 10
   Confirmation confirmation;   // pass 23
+  Role wipes = Role::origin;   // an action that wipes this work file (origin: none)
 };
 
 // One sweep: steps [begin, end) of the run, reading `from` and writing
