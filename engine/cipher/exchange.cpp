@@ -59,34 +59,35 @@ class Adder {
   }
 
   // Transforms n bytes that sit at run offset t of a run with counter start p0.
-  void apply(unsigned char* data, std::size_t n, uint64_t t, uint32_t p0) const {
+  void apply(unsigned char* data, std::size_t n, uint64_t t, uint32_t p0) const { apply(data, data, n, t, p0); }
+
+  // The same from `src` into `dst` (which may be `src`).
+  void apply(const unsigned char* src, unsigned char* dst, std::size_t n, uint64_t t, uint32_t p0) const {
     const auto start = static_cast<unsigned char>(sign_ * p0);
-    const uint64_t starts = start * kLanes;
+    const Lanes starts = Lanes{} + start;
     std::size_t at = static_cast<std::size_t>(t % term_.size());
     while (n > 0) {
       const std::size_t m = std::min(n, term_.size() - at);
       const unsigned char* term = term_.data() + at;
       std::size_t k = 0;
-      for (; k + 8 <= m; k += 8) {
-        uint64_t x, y;
-        std::memcpy(&x, data + k, 8);
-        std::memcpy(&y, term + k, 8);
-        x = add_lanes(add_lanes(x, starts), y);
-        std::memcpy(data + k, &x, 8);
+      for (; k + sizeof(Lanes) <= m; k += sizeof(Lanes)) {
+        Lanes x, y;
+        std::memcpy(&x, src + k, sizeof x);
+        std::memcpy(&y, term + k, sizeof y);
+        x = x + starts + y;
+        std::memcpy(dst + k, &x, sizeof x);
       }
-      for (; k < m; ++k) data[k] = static_cast<unsigned char>(data[k] + start + term[k]);
-      data += m;
+      for (; k < m; ++k) dst[k] = static_cast<unsigned char>(src[k] + start + term[k]);
+      src += m;
+      dst += m;
       n -= m;
       at = 0;
     }
   }
 
  private:
-  static constexpr uint64_t kLanes = 0x0101010101010101;
-  static constexpr uint64_t kHigh = 0x8080808080808080;
-
-  // Eight byte-wise additions modulo 256 in one word: no carry crosses a byte.
-  static uint64_t add_lanes(uint64_t x, uint64_t y) { return ((x & ~kHigh) + (y & ~kHigh)) ^ ((x ^ y) & kHigh); }
+  // Sixteen byte-wise additions modulo 256 at once.
+  using Lanes = unsigned char __attribute__((vector_size(16)));
 
   unsigned char sign_;
   std::vector<unsigned char> term_;
@@ -250,10 +251,17 @@ class ExchangeStage : public Stage {
     return most;
   }
 
-  // Both runs of the current block, from its bytes in memory.
+  // Both runs of the current block, from its bytes in memory, straight
+  // into the output buffer when the block fits it.
   void exchange(unsigned char* block) {
     const auto front = static_cast<std::size_t>(cur_.front);
     const auto rest = static_cast<std::size_t>(cur_.length - cur_.front);
+    if (unsigned char* to = out_.reserve(front + rest)) {
+      add_.apply(block + rest, to, front, 0, cur_.p0);
+      add_.apply(block, to + front, rest, 0, cur_.p0);
+      out_.commit(front + rest);
+      return;
+    }
     add_.apply(block + rest, front, 0, cur_.p0);
     add_.apply(block, rest, 0, cur_.p0);
     out_.give_copy(block + rest, front);

@@ -47,6 +47,13 @@ class Emitter {
   void give_copy(const unsigned char* data, std::size_t n);
   // Room for up to `want` bytes in the buffer; `commit` what was filled.
   unsigned char* room(std::size_t want, std::size_t& got);
+  // Room for exactly `n` bytes, or null when `n` exceeds the buffer.
+  unsigned char* reserve(std::size_t n) {
+    if (n > kSize) return nullptr;
+    if (!buf_) buf_ = std::make_unique_for_overwrite<unsigned char[]>(kSize);
+    if (kSize - len_ < n) flush();
+    return buf_.get() + len_;
+  }
   void commit(std::size_t n) { len_ += n; given_ += n; }
   void flush();
   uint64_t given() const { return given_; }
