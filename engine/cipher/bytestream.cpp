@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "console/progress.h"
+
 namespace qvx {
 
 namespace {
@@ -22,6 +24,14 @@ int64_t tell64(std::FILE* f) {
 #else
   return ftello(f);
 #endif
+}
+
+// Every byte the passes write goes through here, which is where a long run
+// measures how far it got.
+std::size_t write_out(std::FILE* f, const unsigned char* src, std::size_t n) {
+  const std::size_t put = std::fwrite(src, 1, n, f);
+  con::progress::moved(put);
+  return put;
 }
 
 }  // namespace
@@ -119,7 +129,7 @@ bool OutFile::open(const char* path) {
 
 void OutFile::drain() {
   if (len_ == 0) return;
-  std::size_t put = error_ ? 0 : std::fwrite(buf_.get(), 1, len_, f_);
+  std::size_t put = error_ ? 0 : write_out(f_, buf_.get(), len_);
   if (put < len_) error_ = true;
   written_ += put;
   lost_ += len_ - put;
@@ -134,7 +144,7 @@ void OutFile::write(const unsigned char* src, std::size_t n) {
   }
   drain();
   if (n >= kBlock) {
-    std::size_t put = error_ ? 0 : std::fwrite(src, 1, n, f_);
+    std::size_t put = error_ ? 0 : write_out(f_, src, n);
     if (put < n) error_ = true;
     written_ += put;
     lost_ += n - put;

@@ -7,6 +7,7 @@
 #include "cipher/pass_table.h"
 #include "cipher/run_guard.h"
 #include "console/console.h"
+#include "console/progress.h"
 #include "eraser/borra.h"
 
 namespace qvx {
@@ -59,10 +60,14 @@ void wipe_first(const WorkFiles& w) { wipe(w.first, "qvx01.qvx"); }
 void wipe_second(const WorkFiles& w) { wipe(w.second, "qvx02.qvx"); }
 
 void announce_encoding(int n) {
+  con::progress::pass(n);
   con::line("procesando..CODIFICANDO CLAVE " + std::to_string(n) + "...Espere un Momento Porfavor");
 }
 
-void announce_decoding(int n) { con::line("Decodificando Clave " + std::to_string(n)); }
+void announce_decoding(int n) {
+  con::progress::pass(n);
+  con::line("Decodificando Clave " + std::to_string(n));
+}
 
 // Passes are called through a local copy of the pointer from the pass
 // table: some sanitizer builds misreport calls made straight from the array.
@@ -70,6 +75,7 @@ void encode(codifica& c, const RunParameters& p, const WorkFiles& w, Mode mode) 
   const char* first = w.first.c_str();
   const char* second = w.second.c_str();
   RunGuard guard(c, w);
+  con::progress::run_start(c.porigen(), false);
   for (int n = 1; n <= 22; ++n) {
     announce_encoding(n);
     if (n == 2 && mode == Mode::command_line) {
@@ -94,6 +100,7 @@ void encode(codifica& c, const RunParameters& p, const WorkFiles& w, Mode mode) 
       (c.*pass)(first, second);
     }
   }
+  con::progress::pass(23);
   con::line("procesando..CODIFICANDO CONFIRMACION CLAVE 23...Espere un Momento Porfavor");
   if (mode == Mode::command_line)
     c.codifica_clave23(p.confirmation, first, second);
@@ -103,12 +110,15 @@ void encode(codifica& c, const RunParameters& p, const WorkFiles& w, Mode mode) 
   con::line("Espere un momento, Borrando ficheros temporales.");
   wipe_first(w);
   wipe_second(w);
+  con::progress::run_end();
 }
 
 void decode(decodifica& c, const RunParameters& p, const WorkFiles& w, Mode mode) {
   const char* first = w.first.c_str();
   const char* second = w.second.c_str();
   RunGuard guard(c, w);
+  con::progress::run_start(c.porigen(), true);
+  con::progress::pass(23);
   con::line("Decodificando Clave 23 DE CONFIRMACION ");
   if (mode == Mode::command_line)
     c.decodifica_clave23(p.confirmation, first, second);
@@ -142,6 +152,7 @@ void decode(decodifica& c, const RunParameters& p, const WorkFiles& w, Mode mode
   c.decodifica_clave1(p.text[0], first, second);
   guard.finish();
   wipe_first(w);
+  con::progress::run_end();
 }
 
 }  // namespace
