@@ -7,6 +7,7 @@
 #include "cipher/pass_table.h"
 #include "cipher/run_guard.h"
 #include "console/console.h"
+#include "console/progress.h"
 
 namespace qvx {
 namespace {
@@ -56,10 +57,14 @@ void wipe_second(RunGuard& g) { g.wipe(1, "qvx02.qvx"); }
 RunFiles others_of(const base& book, const RunParameters& p) { return {book.ponerlibro(), p.confirmation}; }
 
 void announce_encoding(int n) {
+  con::progress::pass(n);
   con::line("procesando..CODIFICANDO CLAVE " + std::to_string(n) + "...Espere un Momento Porfavor");
 }
 
-void announce_decoding(int n) { con::line("Decodificando Clave " + std::to_string(n)); }
+void announce_decoding(int n) {
+  con::progress::pass(n);
+  con::line("Decodificando Clave " + std::to_string(n));
+}
 
 // Passes are called through a local copy of the pointer from the pass
 // table: some sanitizer builds misreport calls made straight from the array.
@@ -68,6 +73,7 @@ bool encode(codifica& c, const RunParameters& p, const WorkFiles& w, const RunFi
   const char* second = w.second.c_str();
   RunGuard guard(c, w, others);
   if (!guard.ready()) return false;
+  con::progress::run_start(c.porigen(), false);
   for (int n = 1; n <= 22; ++n) {
     announce_encoding(n);
     if (n == 2 && mode == Mode::command_line) {
@@ -92,6 +98,7 @@ bool encode(codifica& c, const RunParameters& p, const WorkFiles& w, const RunFi
       (c.*pass)(first, second);
     }
   }
+  con::progress::pass(23);
   con::line("procesando..CODIFICANDO CONFIRMACION CLAVE 23...Espere un Momento Porfavor");
   if (mode == Mode::command_line)
     c.codifica_clave23(p.confirmation, first, second);
@@ -101,6 +108,7 @@ bool encode(codifica& c, const RunParameters& p, const WorkFiles& w, const RunFi
   con::line("Espere un momento, Borrando ficheros temporales.");
   wipe_first(guard);
   wipe_second(guard);
+  con::progress::run_end();
   return placed;
 }
 
@@ -109,6 +117,8 @@ bool decode(decodifica& c, const RunParameters& p, const WorkFiles& w, const Run
   const char* second = w.second.c_str();
   RunGuard guard(c, w, others);
   if (!guard.ready()) return false;
+  con::progress::run_start(c.porigen(), true);
+  con::progress::pass(23);
   con::line("Decodificando Clave 23 DE CONFIRMACION ");
   if (mode == Mode::command_line)
     c.decodifica_clave23(p.confirmation, first, second);
@@ -142,6 +152,7 @@ bool decode(decodifica& c, const RunParameters& p, const WorkFiles& w, const Run
   c.decodifica_clave1(p.text[0], first, second);
   const bool placed = guard.finish();
   wipe_first(guard);
+  con::progress::run_end();
   return placed;
 }
 

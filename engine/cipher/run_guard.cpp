@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "console/console.h"
+#include "console/progress.h"
 #include "eraser/overwrite.h"
 
 #if defined(_WIN32)
@@ -35,6 +36,7 @@ struct sigaction g_previous_ignored[2];
 
 void on_stop_signal(int sig) {
   held::wipe_all_quietly();
+  con::progress::erase();
   // End the way the signal would have ended us, so the caller can tell.
   ::signal(sig, SIG_DFL);
   ::raise(sig);
