@@ -30,7 +30,7 @@ test-sanitize: deps
 	cmake --build --preset sanitize -j $(JOBS)
 	ctest --preset sanitize
 
-test: test-default test-sanitize test-fuzz panel-test
+test: test-default test-sanitize test-fuzz panel-test dist-test
 
 demo: build
 	@bash examples/demo.sh build/default/engine/qvx7
@@ -85,3 +85,35 @@ panel-build-test: panel
 
 panel-test: panel-build-test build
 	bash panel/win32/e2e/run.sh build/win build/default/engine/qvx7
+
+# ---- Install and packages ----
+#   make install PREFIX=/usr/local   qvx7 in bin/, qvx7(1) in share/man/man1/,
+#                                    README and the sample key book in
+#                                    share/doc/quorvex/ (DESTDIR is honoured)
+#   make package   build/package/quorvex_<version>_<arch>.deb (CPack) and,
+#                  from the Windows build, quorvex-<version>-windows.zip
+#   make dist-test the manual page's lint, an install into a scratch DESTDIR
+#                  with the installed engine's round trip, the packages' contents
+PREFIX ?= /usr/local
+DIST_DEBS := mandoc dpkg-dev file
+VERSION := $(shell sed -n 's/^set(QVX_VERSION \(.*\))$$/\1/p' engine/version.cmake)
+WINZIP := quorvex-$(VERSION)-windows
+
+.PHONY: dist-deps install package dist-test
+
+dist-deps:
+	@$(MAKE) --no-print-directory deps DEBS="$(DIST_DEBS)"
+
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install build/default --prefix "$(PREFIX)"
+
+package: build dist-deps panel
+	cpack --config build/default/CPackConfig.cmake -B build/package
+	rm -rf build/package/$(WINZIP) build/package/$(WINZIP).zip
+	mkdir -p build/package/$(WINZIP)
+	cp build/win/qvxpanel.exe build/win/qvx4.exe build/package/$(WINZIP)/
+	sed 's/$$/\r/' docs/README-windows.txt > build/package/$(WINZIP)/README.txt
+	cd build/package && cmake -E tar cf $(WINZIP).zip --format=zip $(WINZIP)
+
+dist-test: package
+	bash tests/dist.sh build/default build/package $(VERSION)

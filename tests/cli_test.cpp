@@ -88,6 +88,23 @@ TEST(CommandLine, HelpScreens) {
   EXPECT_EQ(r.out, help_text());
 }
 
+// Only these two exact words, alone, are options; "-h" or "--helpx" is still
+// a key-book name.
+TEST(CommandLine, HelpAndVersionOptions) {
+  TempDir dir;
+  RunResult help = run_engine_in(dir.path(), {"--help"}, "S\n");
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.out.rfind("Uso: qvx7 ", 0), 0u);
+  EXPECT_NE(help.out.find("\n  8  "), std::string::npos);
+  RunResult version = run_engine_in(dir.path(), {"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, "qvx7 (QUORVEX) " QVX_VERSION "\n");
+  RunResult book = run_engine_in(dir.path(), {"--helpx"}, "n\nS\n");
+  EXPECT_EQ(book.status, 6);
+  EXPECT_EQ(book.out.rfind("\nFichero: --helpx Creado...", 0), 0u);
+  EXPECT_TRUE(list_dir(dir.path()).empty());
+}
+
 TEST(CommandLine, RecordThatCannotBeSelectedDoesNothing) {
   TempDir dir;
   write_book(dir.file("k.kb"), {sample_record("uno"), std::nullopt, sample_record("tres", 3)});

@@ -135,6 +135,14 @@ int run_engine(int argc, char** argv) {
   int status = kNothingDone;
   int kind = 0;
   if (argc == 2) {
+    if (std::strcmp(argv[1], "--help") == 0) {
+      show_usage();
+      return kNothingDone;
+    }
+    if (std::strcmp(argv[1], "--version") == 0) {
+      show_version();
+      return kNothingDone;
+    }
     if (asks_for_help(argv[1])) {
       show_help();
       return kNothingDone;

@@ -97,4 +97,50 @@ void show_help() {
   notes_screen();
 }
 
+void show_usage() {
+  for (const char* text : {
+           "Uso: qvx7 [LIBRO [REGISTRO [c|d ORIGEN DESTINO [CONFIRMACION [TEXTO...]]]]]",
+           "     qvx7 --help | --version",
+           "",
+           "  sin parametros (o 3 o 4)   menu principal en consola",
+           "  LIBRO                      menu del libro de claves (ofrece crearlo si no existe)",
+           "  LIBRO REGISTRO             menu del libro de claves con ese registro seleccionado",
+           "  LIBRO REGISTRO c|d ...     codifica o decodifica sin menus ni teclado",
+           "  ? h H a A *                las tres pantallas de ayuda (en la shell: '?')",
+           "",
+           "Parametros:",
+           "  1      libro de claves",
+           "  2      numero de registro",
+           "  3      c o C codifica, d o D decodifica",
+           "  4      fichero origen",
+           "  5      fichero destino (se crea o se sobreescribe)",
+           "  6      fichero de confirmacion, clave 23 (si no se abre, no procesa la clave 23)",
+           "  7-14   parametros de personalizacion de las claves 1 a 8",
+           "  15-17  parametros A, B y C de la clave 9",
+           "  18-20  parametros A, B y C de la clave 10",
+           "  Un parametro \"0\" no se usa y la clave toma el suyo por defecto; si el",
+           "  ultimo dado de 15-17 o de 18-20 es \"0\", la clave 9 o la 10 no se procesa.",
+           "  Para decodificar: el mismo registro y los mismos parametros 6 a 20.",
+           "",
+           "Ficheros de trabajo: qvx01.qvx y qvx02.qvx en el directorio actual; con seis",
+           "o mas parametros, junto al origen (ORIGENqvx01.qvx y ORIGENqvx02.qvx). Se",
+           "sobreescriben y se borran al terminar.",
+           "",
+           "Estados de salida:",
+           "  0  nada hecho: ayuda, sin libro, o registro no seleccionable",
+           "  2  operacion desconocida en el parametro 3",
+           "  3  decodificado",
+           "  4  codificado",
+           "  5  se salio del menu principal",
+           "  6  se salio del menu del libro de claves",
+           "  7  se salio del menu del libro de claves con un registro seleccionado",
+           "  8  la codificacion o decodificacion fallo: el destino no se puso en su sitio",
+           "",
+           "Entorno: QVX_CHARSET=latin1 deja el texto en Latin-1 tambien en un terminal UTF-8.",
+       })
+    say(text);
+}
+
+void show_version() { say("qvx7 (QUORVEX) " QVX_VERSION); }
+
 }  // namespace qvx

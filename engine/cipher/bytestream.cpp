@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "cipher/files.h"
+#include "console/progress.h"
 
 namespace qvx {
 
@@ -22,6 +23,7 @@ int open_held(const char* path, bool output) {
   }
   return fd;
 }
+
 
 }  // namespace
 
@@ -108,10 +110,12 @@ bool OutFile::open(const char* path) {
   return true;
 }
 
-// Once a write failed nothing more is written: what follows would land at
-// the wrong offset.
+// Every byte the passes write goes through here, which is also where a long
+// run measures how far it got. Once a write failed nothing more is written:
+// what follows would land at the wrong offset.
 void OutFile::emit(const unsigned char* src, std::size_t n) {
   const std::size_t put = error_ ? 0 : files::write_at(fd_, src, n, written_);
+  con::progress::moved(put);
   if (put < n) error_ = true;
   written_ += put;
   lost_ += n - put;

@@ -10,6 +10,7 @@
 #include "cipher/planner.h"
 #include "cipher/run_guard.h"
 #include "console/console.h"
+#include "console/progress.h"
 
 namespace qvx {
 namespace {
@@ -46,10 +47,14 @@ void wipe_second(RunGuard& g) { g.wipe(1, "qvx02.qvx"); }
 RunFiles others_of(const base& book, const RunParameters& p) { return {book.ponerlibro(), p.confirmation}; }
 
 void announce_encoding(int n) {
+  con::progress::pass(n);
   con::line("procesando..CODIFICANDO CLAVE " + std::to_string(n) + "...Espere un Momento Porfavor");
 }
 
-void announce_decoding(int n) { con::line("Decodificando Clave " + std::to_string(n)); }
+void announce_decoding(int n) {
+  con::progress::pass(n);
+  con::line("Decodificando Clave " + std::to_string(n));
+}
 
 // A pass step with its announcement and its texts.
 Step pass_step(int n, std::function<void()> say, const RunParameters& p) {
@@ -75,9 +80,14 @@ Confirmation confirmation(const RunParameters& p, Mode mode, const char* kept) {
   return {mode == Mode::interactive, mode == Mode::command_line ? p.confirmation : nullptr, kept};
 }
 
-bool encode(codifica& c, const RunParameters& p, const WorkFiles& w, const RunFiles& others, Mode mode) {
-  RunGuard guard(c, w, others);
-  if (!guard.ready()) return false;
+// What a run does between and after its passes; the steps only call them.
+struct Actions {
+  std::function<void()> wipe_first;
+  std::function<void()> wipe_second;
+  std::function<void()> finish;  // put the output in place
+};
+
+std::vector<Step> encoding_steps(const codifica& c, const RunParameters& p, Mode mode, const Actions& a) {
   std::vector<Step> steps;
   for (int n = 1; n <= 22; ++n) {
     steps.push_back(pass_step(
@@ -93,41 +103,65 @@ bool encode(codifica& c, const RunParameters& p, const WorkFiles& w, const RunFi
   }
   Step last;
   last.pass = 23;
-  last.say = [] { con::line("procesando..CODIFICANDO CONFIRMACION CLAVE 23...Espere un Momento Porfavor"); };
+  last.say = [] {
+    con::progress::pass(23);
+    con::line("procesando..CODIFICANDO CONFIRMACION CLAVE 23...Espere un Momento Porfavor");
+  };
   last.confirmation = confirmation(p, mode, c.pdestino());
   steps.push_back(last);
-  bool placed = false;
-  steps.push_back(action([&] {
-    placed = guard.finish();
+  steps.push_back(action([a] {
+    a.finish();
     con::line("Espere un momento, Borrando ficheros temporales.");
-    wipe_first(guard);
-    wipe_second(guard);
+    a.wipe_first();
+    a.wipe_second();
   }));
-  run_plan(c, steps, w, plan_rules());
-  return placed;
+  return steps;
 }
 
-bool decode(decodifica& c, const RunParameters& p, const WorkFiles& w, const RunFiles& others, Mode mode) {
-  RunGuard guard(c, w, others);
-  if (!guard.ready()) return false;
+std::vector<Step> decoding_steps(const RunParameters& p, Mode mode, const WorkFiles& w, const Actions& a) {
   std::vector<Step> steps;
   Step first;
   first.pass = 23;
-  first.say = [] { con::line("Decodificando Clave 23 DE CONFIRMACION "); };
+  first.say = [] {
+    con::progress::pass(23);
+    con::line("Decodificando Clave 23 DE CONFIRMACION ");
+  };
   first.confirmation = confirmation(p, mode, w.second.c_str());
   steps.push_back(first);
   for (int n = 22; n >= 1; --n) {
-    if (n == 10) steps.push_back(action([&] { wipe_first(guard); }, Role::first));
-    if (n == 1) steps.push_back(action([&] { wipe_second(guard); }, Role::second));
+    if (n == 10) steps.push_back(action(a.wipe_first, Role::first));
+    if (n == 1) steps.push_back(action(a.wipe_second, Role::second));
     steps.push_back(pass_step(n, [n] { announce_decoding(n); }, p));
   }
-  bool placed = false;
-  steps.push_back(action([&] {
-    placed = guard.finish();
-    wipe_first(guard);
+  steps.push_back(action([a] {
+    a.finish();
+    a.wipe_first();
   }));
-  run_plan(c, steps, w, plan_rules());
+  return steps;
+}
+
+template <class Coder>
+bool run(Coder& c, const RunParameters& p, const WorkFiles& w, const RunFiles& others, Mode mode) {
+  RunGuard guard(c, w, others);
+  if (!guard.ready()) return false;
+  constexpr bool decoding = std::is_same_v<Coder, decodifica>;
+  con::progress::run_start(c.porigen(), decoding);
+  bool placed = false;
+  const Actions a{[&] { wipe_first(guard); }, [&] { wipe_second(guard); }, [&] { placed = guard.finish(); }};
+  if constexpr (decoding)
+    run_plan(c, decoding_steps(p, mode, w, a), w, plan_rules());
+  else
+    run_plan(c, encoding_steps(c, p, mode, a), w, plan_rules());
+  con::progress::run_end();
   return placed;
+}
+
+bool encode(codifica& c, const RunParameters& p, const WorkFiles& w, const RunFiles& others, Mode mode) {
+  return run(c, p, w, others, mode);
+}
+
+bool decode(decodifica& c, const RunParameters& p, const WorkFiles& w, const RunFiles& others, Mode mode) {
+  return run(c, p, w, others, mode);
 }
 
 }  // namespace
@@ -152,6 +186,22 @@ void encode_interactive(const base& book, const WorkFiles& work) {
 void decode_interactive(const base& book, const WorkFiles& work) {
   decodifica c;
   if (opening(book, c, Mode::interactive)) decode(c, kDefaults, work, others_of(book, kDefaults), Mode::interactive);
+}
+
+}  // namespace qvx
+
+namespace qvx {
+
+std::string describe_run(const KeyRecord& record, Direction d, uint64_t size, const RunParameters& params) {
+  const Actions none{[] {}, [] {}, [] {}};
+  const WorkFiles w;
+  codifica e("source", "destination");
+  decodifica dd("source", "destination");
+  coder& c = d == Direction::encode ? static_cast<coder&>(e) : dd;
+  static_cast<KeyRecord&>(c) = record;
+  const std::vector<Step> steps = d == Direction::encode ? encoding_steps(e, params, Mode::command_line, none)
+                                                         : decoding_steps(params, Mode::command_line, w, none);
+  return describe(steps, make_plan(c, steps, size, plan_rules()));
 }
 
 }  // namespace qvx

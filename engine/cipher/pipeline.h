@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "cipher/coder.h"
 #include "keybook/base.h"
 
 namespace qvx {
@@ -30,6 +31,10 @@ bool encode_from_command_line(const base& book, const char* source, const char* 
                               const RunParameters& params, const WorkFiles& work);
 bool decode_from_command_line(const base& book, const char* source, const char* destination,
                               const RunParameters& params, const WorkFiles& work);
+
+// The sweeps a command-line run with `record` and `params` makes for a
+// source of `size` bytes, one line each (for notes and the benchmark).
+std::string describe_run(const KeyRecord& record, Direction d, uint64_t size, const RunParameters& params = {});
 
 // Menu runs: the coder asks for the names, every text is built in, and pass
 // 23 asks whether to use a confirmation file.

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <memory>
+#include <utility>
 
 #include "cipher/pass_table.h"
+#include "console/progress.h"
 
 namespace qvx {
 namespace {
@@ -31,6 +33,38 @@ const char* name_of(const coder& c, Role r, const WorkFiles& w) {
 void say(const Step& s) {
   if (s.say) s.say();
 }
+
+// The progress line counts pass by pass, each pass writing the whole data.
+// A sweep runs its k passes at once: as its output grows, the line is told
+// of each pass in turn and of k bytes for every byte written (the file
+// itself reports one of them).
+class SweepProgress {
+ public:
+  SweepProgress(std::vector<int> passes, uint64_t out_size)
+      : passes_(std::move(passes)), size_(std::max<uint64_t>(out_size, 1)) {
+    con::progress::pass(passes_[0]);
+  }
+  void operator()(std::size_t n) {
+    written_ += n;
+    const uint64_t k = passes_.size();
+    const uint64_t along = std::min(written_, size_) * k;  // pass-bytes done
+    const std::size_t now = static_cast<std::size_t>(std::min<uint64_t>(along / size_, k - 1));
+    uint64_t extra = (k - 1) * n;
+    if (now != at_) {
+      at_ = now;
+      con::progress::pass(passes_[now]);
+      const uint64_t in_pass = along - now * size_;
+      extra = in_pass > n ? in_pass - n : 0;
+    }
+    con::progress::moved(extra);
+  }
+
+ private:
+  std::vector<int> passes_;
+  uint64_t size_;
+  uint64_t written_ = 0;
+  std::size_t at_ = 0;
+};
 
 }  // namespace
 
@@ -91,6 +125,9 @@ void run_plan(coder& c, const std::vector<Step>& steps, const WorkFiles& work, c
       for (; said <= step_of[0]; ++said) say(steps[said]);
     }
     for (auto& stage : chain.stages) stage->prepare(c);
+    std::vector<int> passes;
+    for (std::size_t i : step_of) passes.push_back(steps[i].pass);
+    chain.on_output = SweepProgress(passes, n);
     run_chain(chain, in, name_of(c, sweep.to, work), rules.bound);
     in.close();
     for (const Step* w : waiting) say(*w);

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "console/console.h"
+#include "console/progress.h"
 #include "eraser/overwrite.h"
 
 #if defined(_WIN32)
@@ -35,17 +36,24 @@ struct sigaction g_previous_ignored[2];
 
 void on_stop_signal(int sig) {
   held::wipe_all_quietly();
+  con::progress::erase();
   // End the way the signal would have ended us, so the caller can tell.
   ::signal(sig, SIG_DFL);
   ::raise(sig);
 }
 
+// Only signals that would end us are taken: one ignored since we started
+// (nohup) or handled by a host program (a fuzzer's timer) is left as it is.
 void arm() {
   struct sigaction sa {};
   sa.sa_handler = on_stop_signal;
   sigemptyset(&sa.sa_mask);
   for (int s : kStopSignals) sigaddset(&sa.sa_mask, s);
-  for (int i = 0; i < kStops; ++i) ::sigaction(kStopSignals[i], &sa, &g_previous[i]);
+  for (int i = 0; i < kStops; ++i) {
+    ::sigaction(kStopSignals[i], nullptr, &g_previous[i]);
+    if (!(g_previous[i].sa_flags & SA_SIGINFO) && g_previous[i].sa_handler == SIG_DFL)
+      ::sigaction(kStopSignals[i], &sa, nullptr);
+  }
   struct sigaction ignore {};
   ignore.sa_handler = SIG_IGN;
   sigemptyset(&ignore.sa_mask);

@@ -13,11 +13,15 @@ constexpr std::size_t kInPlace = 16 * 1024;
 
 class FileSink : public Sink {
  public:
-  explicit FileSink(OutFile& out) : out_(out) {}
-  void take(unsigned char* data, std::size_t n) override { out_.write(data, n); }
+  FileSink(OutFile& out, const std::function<void(std::size_t)>& told) : out_(out), told_(told) {}
+  void take(unsigned char* data, std::size_t n) override {
+    if (told_) told_(n);
+    out_.write(data, n);
+  }
 
  private:
   OutFile& out_;
+  const std::function<void(std::size_t)>& told_;
 };
 
 }  // namespace
@@ -81,7 +85,7 @@ bool Stage::report_copy(coder& c, const Flow& f) const {
 
 void run_chain(Chain& chain, InFile& in, const char* to, uint64_t bound) {
   OutFile out(to);
-  FileSink file(out);
+  FileSink file(out, chain.on_output);
   auto& stages = chain.stages;
   const std::size_t last = stages.size() - 1;
   for (std::size_t i = 0; i < last; ++i) stages[i]->connect(stages[i + 1].get());

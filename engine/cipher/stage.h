@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -151,6 +152,8 @@ class Stage : public Sink {
 struct Chain {
   std::vector<std::unique_ptr<Stage>> stages;
   std::vector<Flow> flows;
+  // Told of every piece handed to the output file, before it is written.
+  std::function<void(std::size_t)> on_output;
 };
 void run_chain(Chain& chain, InFile& in, const char* to, uint64_t bound = kHoldBound);
 
