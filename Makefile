@@ -6,7 +6,7 @@ SHELL := /bin/bash
 DEBS := cmake ninja-build g++ libgtest-dev make
 JOBS ?= 2
 
-.PHONY: all deps build test test-default test-sanitize demo bench clean
+.PHONY: all deps build test test-default test-sanitize demo bench bench-deps clean
 
 all: build
 
@@ -35,7 +35,15 @@ test: test-default test-sanitize test-fuzz panel-test dist-test
 demo: build
 	@bash examples/demo.sh build/default/engine/qvx7
 
-bench: build
+# The tools a user could pick instead, to compare with in the same run; the
+# bench installs them (as root), never the tests. One that cannot be
+# installed is left out of the figures.
+BENCH_DEBS := ccrypt gnupg openssl age
+
+bench-deps:
+	-@$(MAKE) --no-print-directory deps DEBS="$(BENCH_DEBS)"
+
+bench: build bench-deps
 	@bash bench/bench.sh build/default/engine/qvx7
 
 clean:

@@ -74,13 +74,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   const char* w2 = "qvx02.qvx";
   const char* compared;
 
+  // Decoding writes back where encoding read (pass 1: into the destination).
+  const char* read = file_of(enc, route(Direction::encode, pass).from, w1, w2);
+  const char* restored = file_of(dec, route(Direction::decode, pass).to, w1, w2);
   if (pass <= 10) {
-    // Encoding pass 1 reads the origin, even passes the first work file,
-    // odd ones the second; decoding writes back where encoding read, pass 1
-    // into the destination.
-    const char* read = pass == 1 ? "src" : (pass % 2 == 0 ? w1 : w2);
     write(read, plain);
-    compared = pass == 1 ? "dst" : read;
+    compared = restored;
     if (pass <= 8) {
       (enc.*kEncode1to8[pass - 1])(c_str(texts[0]), w1, w2);
       unwritten(compared);
@@ -104,9 +103,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     dec.decodifica_clave12(w1, w2);
     dec.decodifica_clave11(w1, w2);
   } else if (pass <= 22) {
-    const char* read = pass % 2 == 0 ? w1 : w2;
     write(read, plain);
-    compared = read;
+    compared = restored;
     (enc.*kEncode11to22[pass - 11])(w1, w2);
     unwritten(compared);
     (dec.*kDecode11to22[pass - 11])(w1, w2);

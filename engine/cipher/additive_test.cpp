@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cipher/coder.h"
+#include "cipher/pass_table.h"
 #include "cipher/texts.h"
 #include "testutil.h"
 
@@ -76,10 +77,16 @@ class Bench {
         first(dir.file("qvx01.qvx")),
         second(dir.file("qvx02.qvx")) {}
 
-  std::string encoding_input(int n) const { return n == 1 ? origin : (n % 2 == 0 ? first : second); }
-  std::string encoding_output(int n) const { return n % 2 == 0 ? second : first; }
-  std::string decoding_input(int n) const { return encoding_output(n); }
-  std::string decoding_output(int n) const { return n == 1 ? destination : encoding_input(n); }
+  // Where the pass table says pass n reads and writes.
+  std::string file(Direction d, int n, bool input) const {
+    const codifica names(origin.c_str(), destination.c_str());
+    const Route r = route(d, n);
+    return file_of(names, input ? r.from : r.to, first.c_str(), second.c_str());
+  }
+  std::string encoding_input(int n) const { return file(Direction::encode, n, true); }
+  std::string encoding_output(int n) const { return file(Direction::encode, n, false); }
+  std::string decoding_input(int n) const { return file(Direction::decode, n, true); }
+  std::string decoding_output(int n) const { return file(Direction::decode, n, false); }
 
   Bytes encode(int n, const KeyRecord& rec, const Bytes& data, const Texts& x = {}) {
     codifica c(origin.c_str(), destination.c_str());
