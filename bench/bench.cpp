@@ -17,6 +17,7 @@
 #include <fstream>
 #include <random>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "cipher/pipeline.h"
@@ -169,6 +170,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: %s QVX7 KEYBOOK [MiB ...]   (BENCH_BASELINE=another qvx7 to compare)\n", argv[0]);
     return 2;
   }
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);  // each figure as soon as it is known
   const std::string engine = std::filesystem::absolute(argv[1]).string();
   const char* baseline_env = std::getenv("BENCH_BASELINE");
   const std::string baseline = baseline_env && *baseline_env ? std::filesystem::absolute(baseline_env).string() : "";
@@ -227,6 +229,9 @@ int main(int argc, char** argv) {
 
   // How the planner runs each record at the largest size.
   base_plans(book, sizes.back() << 20);
-  std::filesystem::remove_all(dir);
+  // gpg leaves an agent with sockets in its home; stop it before cleaning up.
+  if (installed("gpgconf")) std::system(("GNUPGHOME='" + dir + "/gnupg' gpgconf --kill all >/dev/null 2>&1").c_str());
+  std::error_code ec;
+  std::filesystem::remove_all(dir, ec);
   return failures == 0 ? 0 : 1;
 }

@@ -53,27 +53,6 @@ void coder::report_open_failure(bool decoding_words) const {
   con::eol();
 }
 
-void coder::copy_instead(const char* from, const char* to) {
-  if (copiaf(from, to) == 0) return;
-  fallo = true;
-  con::out() << "Error Copiando en Disco";
-}
-
-bool coder::begin_pass(InFile& in, OutFile& out, const char* from, const char* to, bool works,
-                       bool decoding_words) {
-  if (!in.is_open() || !out.is_open()) {
-    report_open_failure(decoding_words);
-    return false;
-  }
-  if (!works) {
-    in.close();
-    out.close();
-    copy_instead(from, to);
-    return false;
-  }
-  return true;
-}
-
 void coder::start_line(const char* words) const {
   con::eol();
   con::out() << words << origen << " en el Destino " << destino;

@@ -58,13 +58,6 @@ class coder : public base {
   // " el Archivo <origin> o <destination> no puede Abrirse" and the second
   // line, with "decodificar" when `decoding_words`.
   void report_open_failure(bool decoding_words) const;
-  // Plain copy used when a pass's condition for working is not met.
-  void copy_instead(const char* from, const char* to);
-  // The opening every pass shares once its files are open: reports files
-  // that did not open, copies instead when the pass is not to work, and
-  // says whether the pass is to transform.
-  bool begin_pass(InFile& in, OutFile& out, const char* from, const char* to, bool works,
-                  bool decoding_words = false);
   // The start line: "<words><origen> en el Destino <destino>".
   void start_line(const char* words) const;
   // Compares a measured count with tamano and warns of lost bytes.
