@@ -192,6 +192,8 @@ class AdditiveStage : public Stage {
     if (works_) term_ = std::make_unique<Term>(p, c, texts);
   }
 
+  double cost() const override { return works_ ? 2 : 1; }
+
   void report(coder& c, const Flow& f) override {
     const bool decoding = c.dir == Direction::decode;
     const uint64_t size = in_size();

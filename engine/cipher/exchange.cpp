@@ -114,6 +114,7 @@ class ExchangeStage : public Stage {
   }
 
   uint64_t hold() const override { return hold_; }
+  double cost() const override { return works_ ? 4 : 1; }
 
   void run_from(InFile& in) override {
     if (!works_) {

@@ -128,7 +128,7 @@ void run_plan(coder& c, const std::vector<Step>& steps, const WorkFiles& work, c
     std::vector<int> passes;
     for (std::size_t i : step_of) passes.push_back(steps[i].pass);
     chain.on_output = SweepProgress(passes, n);
-    run_chain(chain, in, name_of(c, sweep.to, work), rules.bound);
+    run_chain(chain, in, name_of(c, sweep.to, work), rules.bound, rules.two_threads_from);
     in.close();
     for (const Step* w : waiting) say(*w);
     waiting.clear();

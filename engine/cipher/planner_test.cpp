@@ -1,9 +1,9 @@
 // The planner against the one-pass-at-a-time path: random key records,
 // texts, left-out passes, confirmation files and sizes, both directions.
-// The fused sweep, a plan cut at every stage that would hold more than a
-// few bytes (so spills and seeking stages run), and every pass on its own
-// through the work files with seeks must agree on every output byte and
-// every console byte. Pass 11's clock is fixed so its filler agrees too.
+// The fused sweep on one thread and on two, a plan cut at every stage that
+// would hold more than a few bytes (so spills and seeking stages run), and
+// every pass on its own through the work files with seeks must agree on
+// every output byte and every console byte. Pass 11's clock is fixed so its filler agrees too.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -115,11 +115,12 @@ class PlannerAgreement : public ::testing::Test {
 
   // The same run by every plan; returns the fused one's outcome.
   Outcome agree(Direction d, const Case& c, const std::string& source) {
-    const Outcome fused = run(d, c, {}, source);
-    const Outcome cut = run(d, c, {64, true}, source);
-    const Outcome apart = run(d, c, {0, false}, source);
+    const Outcome fused = run(d, c, {kHoldBound, true, kOneThread}, source);
+    const Outcome two = run(d, c, {kHoldBound, true, 0}, source);
+    const Outcome cut = run(d, c, {64, true, 0}, source);
+    const Outcome apart = run(d, c, {0, false, kOneThread}, source);
     EXPECT_TRUE(fused.placed);
-    for (const Outcome* o : {&cut, &apart}) {
+    for (const Outcome* o : {&two, &cut, &apart}) {
       EXPECT_EQ(o->placed, fused.placed);
       EXPECT_TRUE(o->console == fused.console) << "consoles differ from byte "
                                               << std::mismatch(o->console.begin(), o->console.end(),

@@ -84,6 +84,9 @@ class Stage : public Sink {
   virtual uint64_t hold() const { return 0; }
   // Asks on the console before the data (only at the head of a chain).
   virtual bool interactive() const { return false; }
+  // Work per byte, against a pass that only moves the data (for cutting a
+  // chain into halves of equal work).
+  virtual double cost() const { return 1; }
 
   void connect(Sink* next) { out_.connect(next); }
   // Before the data: open what the stage reads besides its input, ask.
@@ -155,7 +158,11 @@ struct Chain {
   // Told of every piece handed to the output file, before it is written.
   std::function<void(std::size_t)> on_output;
 };
-void run_chain(Chain& chain, InFile& in, const char* to, uint64_t bound = kHoldBound);
+// From an input of `threads_from` bytes on, the chain's two halves run on
+// two threads with a few buffers between them; kOneThread: never.
+constexpr uint64_t kOneThread = UINT64_MAX;
+void run_chain(Chain& chain, InFile& in, const char* to, uint64_t bound = kHoldBound,
+               uint64_t threads_from = kOneThread);
 
 // One pass on its own: `make` builds its stage for the input size; the
 // pass reads `from` and writes `to`, then reports. Returns 1, as passes do.
