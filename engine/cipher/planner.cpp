@@ -86,7 +86,7 @@ std::vector<Sweep> make_plan(const coder& c, const std::vector<Step>& steps, uin
       const Role spill = route(c.dir, s.pass).from;
       before.to = spill == before.from ? other(spill) : spill;
       before.end = i;
-      plan.push_back(Sweep{i, i, before.to, Role::destination, false});
+      plan.push_back(Sweep{i, i, before.to, Role::destination, too_big});
     }
     if (empty) plan.back().seeks = too_big;
     empty = false;
