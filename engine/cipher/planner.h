@@ -44,8 +44,10 @@ struct Sweep {
 struct PlanRules {
   uint64_t bound = kHoldBound;  // most a stage may hold in memory
   bool fuse = true;             // false: every pass its own sweep (as one at a time)
-  // Sweeps over inputs from this size on run on two threads (kOneThread: never).
-  uint64_t two_threads_from = 16u << 20;
+  // Sweeps over inputs from this size on run on two threads (kOneThread:
+  // never). Off: on the shared two-core machine it was measured on, the
+  // second core was never free and two threads gained nothing measurable.
+  uint64_t two_threads_from = kOneThread;
 };
 
 // The sweeps for `steps` on an input of `size` bytes.
