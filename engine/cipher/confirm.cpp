@@ -8,7 +8,7 @@
 #include <system_error>
 
 #include "cipher/coder.h"
-#include "cipher/files.h"
+#include "io/files.h"
 #include "console/console.h"
 
 namespace qvx {

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "console/console.h"
-#include "cipher/files.h"
+#include "io/files.h"
 #include "eraser/overwrite.h"
 
 #if defined(_WIN32)

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "console/console.h"
-#include "keybook/book_file.h"
+#include "bookformat/book_file.h"
 
 namespace qvx {
 

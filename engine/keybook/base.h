@@ -9,8 +9,8 @@
 #include <iosfwd>
 #include <string>
 
-#include "keybook/record.h"
-#include "keybook/slot.h"
+#include "bookformat/record.h"
+#include "bookformat/slot.h"
 
 namespace qvx {
 

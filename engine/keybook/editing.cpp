@@ -7,7 +7,7 @@
 
 #include "console/console.h"
 #include "keybook/base.h"
-#include "keybook/book_file.h"
+#include "bookformat/book_file.h"
 
 namespace qvx {
 namespace {

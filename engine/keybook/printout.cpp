@@ -7,8 +7,8 @@
 
 #include "console/console.h"
 #include "keybook/base.h"
-#include "keybook/book_file.h"
-#include "keybook/digits.h"
+#include "bookformat/book_file.h"
+#include "bookformat/digits.h"
 
 namespace qvx {
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "keybook/slot.h"
+#include "bookformat/slot.h"
 #include "keybook_dialogs.h"
 #include "platform.h"
 

@@ -7,8 +7,8 @@
 #include <iomanip>
 #include <sstream>
 
-#include "keybook/book_file.h"
-#include "keybook/slot.h"
+#include "bookformat/book_file.h"
+#include "bookformat/slot.h"
 #include "texts.h"
 
 namespace qvxpanel {

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "keybook/record.h"
+#include "bookformat/record.h"
 #include "platform.h"
 
 namespace qvxpanel {

@@ -1,4 +1,4 @@
-#include "cipher/files.h"
+#include "io/files.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "keybook/book_file.h"
+#include "bookformat/book_file.h"
 
 #include <sys/stat.h>
 

@@ -105,4 +105,10 @@ uint64_t copy_bytes(InFile& in, OutFile& out, uint64_t count);
 // True when `path` opens for reading (never blocks on a FIFO).
 bool file_exists(const char* path);
 
+// Called with the bytes each write handed to a file, so a long run can tell
+// how far it got; the console's progress line installs itself here. Null
+// (the default) counts nothing.
+using WriteMeter = void (*)(uint64_t bytes);
+void set_write_meter(WriteMeter meter);
+
 }  // namespace qvx

@@ -1,10 +1,10 @@
-#include "keybook/slot.h"
+#include "bookformat/slot.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
-#include "keybook/digits.h"
+#include "bookformat/digits.h"
 
 namespace qvx {
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "keybook/record.h"
+#include "bookformat/record.h"
 
 namespace qvx {
 
