@@ -73,14 +73,11 @@ inline int record_number(const char* text) {
 // one possibly right at the end of the input.
 bool read_new_record(base& b);
 
-// Record count of a book of `size` bytes.
-inline uint64_t record_count(uint64_t size) { return size / kSlotSize; }
-
 // The slot stream operations. Reversed from the usual convention, as the
 // key book has always had them: >> writes a record, > reads one.
 std::ostream& operator>>(std::ostream& file, const base& b);
 std::istream& operator>(std::istream& file, base& b);
-// Record view of the key record.
+// Record view of the key record (record_view), each newline flushed.
 std::ostream& operator<<(std::ostream& view, const KeyRecord& r);
 // Raw dump of the slot at the file's read position, byte for byte.
 void dump_slot(std::istream& file);
