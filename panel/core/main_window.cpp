@@ -74,7 +74,7 @@ constexpr std::string_view kConfigOpenError = "Se ha producido un error al inten
 
 std::string parameter_label(std::size_t k) {
   std::string label = "\nParametro " + std::to_string(k) + ":";
-  if (k == 11 || k == 14) return label + "(ATENCION ERROR EN ESTE PARAMETRO NO UTILIZAR) :";
+  if (qvx::cmdline::panel_keeps_absent(static_cast<int>(k))) return label + "(ATENCION ERROR EN ESTE PARAMETRO NO UTILIZAR) :";
   return label + " ";
 }
 
@@ -151,12 +151,11 @@ void CQvxpanelDlg::run(const RunTexts& t) {
     return;
   }
 
-  if (confirmation.empty()) confirmation = "0";
-  for (std::string& p : parameters)
-    if (p.empty()) p = "0";
+  if (confirmation.empty()) confirmation = qvx::cmdline::kAbsent;
   // What the window and the log show is what the engine gets.
-  parameters[10] = "0";
-  parameters[13] = "0";
+  for (std::size_t k = 1; k <= parameters.size(); ++k)
+    if (parameters[k - 1].empty() || qvx::cmdline::panel_keeps_absent(static_cast<int>(k)))
+      parameters[k - 1] = qvx::cmdline::kAbsent;
   const std::string line = convert_path(engine_command_line(
       {book_path, number, t.operation, source, destination, confirmation, parameters}));
   const std::string date = asctime_text(platform_.local_time());

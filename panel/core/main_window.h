@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "MAIN_vuriv_2025/command_layout.h"
 #include "config_file.h"
 #include "ids.h"
 #include "keybook_access.h"
@@ -32,7 +33,7 @@ class CQvxpanelDlg {
   std::string source;
   std::string destination;
   std::string confirmation;
-  std::array<std::string, 14> parameters;
+  std::array<std::string, qvx::cmdline::kTexts> parameters;
   std::string log;
   std::string config_path;
   RecordTexts key_copy;         // the record `number` as last read
