@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "keybook/slot.h"
+#include "path_text.h"
 #include "texts.h"
 
 namespace qvxpanel {
@@ -22,17 +23,18 @@ constexpr std::string_view kChangeTitle = "DESORDEN";
 // bytes are read untranslated: a key may hold any byte but a blank.
 bool open_for_reading(const std::string& path, std::ifstream& f) {
   if (path.empty()) return false;
+  const std::filesystem::path file = file_path(path);
   std::error_code ec;
-  if (std::filesystem::is_directory(path, ec)) return false;
-  if (!std::filesystem::exists(path, ec)) std::ofstream(path, std::ios::binary | std::ios::app);
-  f.open(path, std::ios::binary);
+  if (std::filesystem::is_directory(file, ec)) return false;
+  if (!std::filesystem::exists(file, ec)) std::ofstream(file, std::ios::binary | std::ios::app);
+  f.open(file, std::ios::binary);
   return f.is_open();
 }
 
 // Opening for writing never creates nor truncates the book.
 bool open_for_writing(const std::string& path, std::fstream& f) {
   if (path.empty()) return false;
-  f.open(path, std::ios::in | std::ios::out | std::ios::binary);
+  f.open(file_path(path), std::ios::in | std::ios::out | std::ios::binary);
   return f.is_open();
 }
 
