@@ -9,6 +9,7 @@
 
 #include "cipher/coder.h"
 #include "console/console.h"
+#include "port/path.h"
 
 namespace qvx {
 namespace {
@@ -29,7 +30,7 @@ void skip(coder& c, const char* from, const char* to) {
 // it held lost with it.
 bool usable(const char* name, const char* output) {
   std::error_code ec;
-  return !(output && std::filesystem::equivalent(name, output, ec));
+  return !(output && std::filesystem::equivalent(fs_path(name), fs_path(output), ec));
 }
 
 void name_it(coder& c, const char* name) {

@@ -8,6 +8,7 @@
 
 #include "console/console.h"
 #include "eraser/overwrite.h"
+#include "port/path.h"
 
 #if !defined(_WIN32)
 #include <fcntl.h>
@@ -118,7 +119,7 @@ long process_id() { return 0; }
 // destination is written directly, as it always was.
 std::string final_target(const char* destination) {
   std::error_code ec;
-  fs::path p(destination);
+  fs::path p = fs_path(destination);
   fs::file_status st = fs::symlink_status(p, ec);
   // A name the system rejects (too long, a file used as a directory) fails
   // to open in the pass, with the usual message.
@@ -130,15 +131,15 @@ std::string final_target(const char* destination) {
   }
   if (fs::exists(st) && !fs::is_regular_file(st)) return {};
   if (p.empty() || !p.has_filename()) return {};
-  return p.string();
+  return fs_name(p);
 }
 
 }  // namespace
 
 
 std::string RunGuard::temporary_name(const std::string& destination, long pid) {
-  const fs::path beside = fs::path(destination).parent_path();
-  return (beside / ("qvx03-" + std::to_string(pid) + ".qvx")).string();
+  const fs::path beside = fs_path(destination).parent_path();
+  return fs_name(beside / ("qvx03-" + std::to_string(pid) + ".qvx"));
 }
 
 RunGuard::RunGuard(coder& c, const WorkFiles& work) : c_(c) {
@@ -166,7 +167,7 @@ void RunGuard::finish() {
   if (!c_.fallo) {
     give_mode(temporary_, target_);
     std::error_code ec;
-    fs::rename(temporary_, target_, ec);
+    fs::rename(fs_path(temporary_), fs_path(target_), ec);
     placed = !ec;
   }
   if (!placed) eraser::wipe_quietly(temporary_.c_str());

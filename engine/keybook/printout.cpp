@@ -9,6 +9,7 @@
 #include "console/console.h"
 #include "keybook/base.h"
 #include "keybook/digits.h"
+#include "port/path.h"
 
 namespace qvx {
 namespace {
@@ -75,7 +76,7 @@ int base::imprime() const {
 
   std::error_code ec;
   std::ofstream file;
-  if (std::filesystem::exists(name, ec)) {
+  if (std::filesystem::exists(fs_path(name), ec)) {
     con::eol();
     con::out() << " el Fichero de Destino: " << name << " existe , !lo A\xF1" "ade?(s/n): ";
     char c = 0;

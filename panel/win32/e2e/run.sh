@@ -137,10 +137,10 @@ for _ in $(seq 100); do [ -s "$work/killed.qvx" ] && break; sleep 0.2; done
 fi
 
 if wanted unicode; then
-cp "$work/plain.bin" "$work/plain-ł.bin"
+cp "$work/plain.bin" "$work/plain-é-ł.bin"
 cp "$work/book.kb" "$work/book-ł.kb"
 scenario unicode
-same_file "$work/plain.bin" "$work/decoded-ł.bin"
+same_file "$work/plain.bin" "$work/decoded-é-ł.bin"
 same_file "$work/plain.bin" "$work/decoded-ł-linux.bin"
 fi
 
