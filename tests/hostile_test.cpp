@@ -69,8 +69,8 @@ TEST_F(Hostile, ShellLookingAndNonAsciiNamesAreJustNames) {
   }
 }
 
-// Paths at and beyond what the system accepts: the last pass (a plain copy
-// without a confirmation file) cannot open them and says so; nothing is
+// Paths at and beyond what the system accepts: the output, kept beside the
+// work files, cannot be put there, and the run says so; nothing is
 // written anywhere else.
 TEST_F(Hostile, OverlongPaths) {
   write_file(dir.file("plain.bin"), random_bytes(2000, 9));
@@ -80,14 +80,14 @@ TEST_F(Hostile, OverlongPaths) {
   deep.resize(4096);
   for (const std::string& dest : {long_name, deep, "plain.bin" + std::string(250, 'x')}) {
     RunResult r = run_engine_in(dir.path(), {"k.kb", "1", "c", "plain.bin", dest});
-    EXPECT_EQ(r.status, 4);
-    EXPECT_NE(r.out.find("error copiando ficherosError Copiando en Disco"), std::string::npos);
+    EXPECT_EQ(r.status, 8);
+    EXPECT_NE(r.out.find("Error no se ha escrito el Destino "), std::string::npos);
     expect_clean(r);
     EXPECT_EQ(r.files, (std::set<std::string>{"k.kb", "plain.bin"}));
   }
   // As the source with work files beside it, and as the key book.
   RunResult r = run_engine_in(dir.path(), {"k.kb", "1", "c", deep, "out.bin", "0"});
-  EXPECT_EQ(r.status, 4);
+  EXPECT_EQ(r.status, 8);
   expect_clean(r);
   EXPECT_FALSE(fs::exists(dir.file("out.bin")));
   r = run_engine_in(dir.path(), {deep, "1", "c", "plain.bin", "out.bin"});

@@ -82,12 +82,10 @@ int command_line_run(int argc, char** argv) {
   switch (argv[3][0]) {
     case 'd':
     case 'D':
-      decode_from_command_line(book, argv[4], argv[5], params, work);
-      return kDecoded;
+      return decode_from_command_line(book, argv[4], argv[5], params, work) ? kDecoded : kRunFailed;
     case 'c':
     case 'C':
-      encode_from_command_line(book, argv[4], argv[5], params, work);
-      return kEncoded;
+      return encode_from_command_line(book, argv[4], argv[5], params, work) ? kEncoded : kRunFailed;
     default:
       return kUnknownOperation;
   }

@@ -15,6 +15,7 @@ enum Status : int {
   kMainMenuLeft = 5,
   kBookMenuLeft = 6,
   kBookMenuWithRecordLeft = 7,
+  kRunFailed = 8,  // a run was entered but its output was not put in place
 };
 
 // Parameter k (1 to 20) when it is present and not the text "0"; else null.

@@ -3,25 +3,24 @@
 #include <algorithm>
 #include <cstring>
 
+#include "cipher/files.h"
+
 namespace qvx {
 
 namespace {
 
-// 64-bit positioning, in the one place that differs between platforms.
-int seek64(std::FILE* f, uint64_t off, int whence) {
-#if defined(_WIN32)
-  return _fseeki64(f, static_cast<long long>(off), whence);
-#else
-  return fseeko(f, static_cast<off_t>(off), whence);
-#endif
-}
-
-int64_t tell64(std::FILE* f) {
-#if defined(_WIN32)
-  return _ftelli64(f);
-#else
-  return ftello(f);
-#endif
+// A held name opens its descriptor: the data cannot be redirected by
+// whoever can rename things in the directory.
+int open_held(const char* path, bool output) {
+  HeldFile* f = held::find(path);
+  if (!f) return -2;
+  if (!f->named && !(output && held::reclaim(*f))) return -1;
+  const int fd = files::duplicate(f->fd);
+  if (fd >= 0 && output && !files::truncate(fd, 0)) {
+    files::close(fd);
+    return -1;
+  }
+  return fd;
 }
 
 }  // namespace
@@ -29,14 +28,12 @@ int64_t tell64(std::FILE* f) {
 bool InFile::open(const char* path) {
   close();
   if (!path) return false;
-  f_ = std::fopen(path, "rb");
-  if (!f_) return false;
-  std::setvbuf(f_, nullptr, _IONBF, 0);
+  size_ = 0;
+  fd_ = open_held(path, false);
+  if (fd_ == -2) fd_ = files::open_regular(path, size_);
+  else if (fd_ >= 0 && !files::size_of(fd_, size_)) close();
+  if (fd_ < 0) return false;
   buf_ = std::make_unique_for_overwrite<unsigned char[]>(kBlock);
-  int64_t end = -1;
-  if (seek64(f_, 0, SEEK_END) == 0) end = tell64(f_);
-  size_ = end > 0 ? static_cast<uint64_t>(end) : 0;
-  seek64(f_, 0, SEEK_SET);
   pos_ = 0;
   idx_ = len_ = 0;
   error_ = false;
@@ -44,23 +41,22 @@ bool InFile::open(const char* path) {
 }
 
 void InFile::close() {
-  if (f_) std::fclose(f_);
-  f_ = nullptr;
+  files::close(fd_);
+  fd_ = -1;
   buf_.reset();
   idx_ = len_ = 0;
 }
 
 bool InFile::fill() {
-  if (!f_) return false;
+  if (fd_ < 0) return false;
   pos_ += len_;
   idx_ = len_ = 0;
-  len_ = std::fread(buf_.get(), 1, kBlock, f_);
-  if (len_ == 0 && std::ferror(f_)) error_ = true;
+  len_ = files::read_at(fd_, buf_.get(), kBlock, pos_, error_);
   return len_ > 0;
 }
 
 bool InFile::seek(uint64_t offset) {
-  if (!f_) return false;
+  if (fd_ < 0) return false;
   // No pass has any business past the end it measured: such a seek is a
   // fault and is refused, so it shows as a short read instead of garbage.
   if (offset > size_) {
@@ -70,10 +66,6 @@ bool InFile::seek(uint64_t offset) {
   if (offset >= pos_ && offset <= pos_ + len_) {
     idx_ = static_cast<std::size_t>(offset - pos_);
     return true;
-  }
-  if (seek64(f_, offset, SEEK_SET) != 0) {
-    error_ = true;
-    return false;
   }
   pos_ = offset;
   idx_ = len_ = 0;
@@ -85,13 +77,12 @@ std::size_t InFile::read(unsigned char* dst, std::size_t n) {
   while (done < n) {
     if (idx_ == len_) {
       // Large reads bypass the buffer.
-      if (n - done >= kBlock && f_) {
+      if (n - done >= kBlock && fd_ >= 0) {
         pos_ += len_;
         idx_ = len_ = 0;
-        std::size_t got = std::fread(dst + done, 1, n - done, f_);
+        std::size_t got = files::read_at(fd_, dst + done, n - done, pos_, error_);
         pos_ += got;
         done += got;
-        if (got == 0 && std::ferror(f_)) error_ = true;
         break;
       }
       if (!fill()) break;
@@ -107,9 +98,9 @@ std::size_t InFile::read(unsigned char* dst, std::size_t n) {
 bool OutFile::open(const char* path) {
   close();
   if (!path) return false;
-  f_ = std::fopen(path, "wb");
-  if (!f_) return false;
-  std::setvbuf(f_, nullptr, _IONBF, 0);
+  fd_ = open_held(path, true);
+  if (fd_ == -2) fd_ = files::open_output(path);
+  if (fd_ < 0) return false;
   buf_ = std::make_unique_for_overwrite<unsigned char[]>(kBlock);
   len_ = 0;
   written_ = lost_ = 0;
@@ -117,12 +108,18 @@ bool OutFile::open(const char* path) {
   return true;
 }
 
+// Once a write failed nothing more is written: what follows would land at
+// the wrong offset.
+void OutFile::emit(const unsigned char* src, std::size_t n) {
+  const std::size_t put = error_ ? 0 : files::write_at(fd_, src, n, written_);
+  if (put < n) error_ = true;
+  written_ += put;
+  lost_ += n - put;
+}
+
 void OutFile::drain() {
   if (len_ == 0) return;
-  std::size_t put = error_ ? 0 : std::fwrite(buf_.get(), 1, len_, f_);
-  if (put < len_) error_ = true;
-  written_ += put;
-  lost_ += len_ - put;
+  emit(buf_.get(), len_);
   len_ = 0;
 }
 
@@ -134,10 +131,7 @@ void OutFile::write(const unsigned char* src, std::size_t n) {
   }
   drain();
   if (n >= kBlock) {
-    std::size_t put = error_ ? 0 : std::fwrite(src, 1, n, f_);
-    if (put < n) error_ = true;
-    written_ += put;
-    lost_ += n - put;
+    emit(src, n);
     return;
   }
   std::memcpy(buf_.get(), src, n);
@@ -145,10 +139,10 @@ void OutFile::write(const unsigned char* src, std::size_t n) {
 }
 
 bool OutFile::close() {
-  if (!f_) return !error_;
+  if (fd_ < 0) return !error_;
   drain();
-  if (std::fclose(f_) != 0) error_ = true;
-  f_ = nullptr;
+  files::close(fd_);
+  fd_ = -1;
   buf_.reset();
   return !error_;
 }
@@ -167,12 +161,6 @@ uint64_t copy_bytes(InFile& in, OutFile& out, uint64_t count) {
   return done;
 }
 
-bool file_exists(const char* path) {
-  if (!path) return false;
-  std::FILE* f = std::fopen(path, "rb");
-  if (!f) return false;
-  std::fclose(f);
-  return true;
-}
+bool file_exists(const char* path) { return files::opens(path); }
 
 }  // namespace qvx

@@ -2,11 +2,14 @@
 // output as byte sequences; underneath, data moves in 256 KiB blocks (larger
 // page-cache transfers measured clearly faster than 64 KiB ones), offsets are
 // 64-bit, and memory stays the same whatever the file size.
+//
+// A name that the running job holds (a work file, the temporary output; see
+// files.h) opens the held descriptor, never the name. Any other input must
+// be a regular file; nothing here blocks on a FIFO.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -22,8 +25,9 @@ class InFile {
   InFile(const InFile&) = delete;
   InFile& operator=(const InFile&) = delete;
 
+  // Opens a regular file (or a held one); false for anything else.
   bool open(const char* path);
-  bool is_open() const { return f_ != nullptr; }
+  bool is_open() const { return fd_ >= 0; }
   void close();
 
   // Size measured at opening (seek to the end, take the position).
@@ -44,7 +48,7 @@ class InFile {
  private:
   bool fill();
 
-  std::FILE* f_ = nullptr;
+  int fd_ = -1;
   std::unique_ptr<unsigned char[]> buf_;
   uint64_t size_ = 0;
   uint64_t pos_ = 0;      // file offset of buf_[0]
@@ -61,13 +65,15 @@ class OutFile {
   OutFile(const OutFile&) = delete;
   OutFile& operator=(const OutFile&) = delete;
 
-  // Creates or truncates.
+  // Creates (0600) or truncates; a held name is emptied in place.
   bool open(const char* path);
-  bool is_open() const { return f_ != nullptr; }
+  bool is_open() const { return fd_ >= 0; }
   // Flushes and closes; false when any write or the close failed.
   bool close();
 
+  // REQUIRES: is_open().
   void write(const unsigned char* src, std::size_t n);
+  // REQUIRES: is_open().
   void put(unsigned char c) {
     if (len_ == kBlock) drain();
     buf_[len_++] = c;
@@ -81,8 +87,10 @@ class OutFile {
 
  private:
   void drain();
+  // Hands `n` bytes to the file at the current end; counts what landed.
+  void emit(const unsigned char* src, std::size_t n);
 
-  std::FILE* f_ = nullptr;
+  int fd_ = -1;
   std::unique_ptr<unsigned char[]> buf_;
   std::size_t len_ = 0;
   uint64_t written_ = 0;
@@ -94,6 +102,7 @@ class OutFile {
 // Returns the bytes actually read and handed on.
 uint64_t copy_bytes(InFile& in, OutFile& out, uint64_t count);
 
+// True when `path` opens for reading (never blocks on a FIFO).
 bool file_exists(const char* path);
 
 }  // namespace qvx

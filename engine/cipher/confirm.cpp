@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "cipher/coder.h"
+#include "cipher/files.h"
 #include "console/console.h"
 #include "port/path.h"
 
@@ -27,10 +28,10 @@ void skip(coder& c, const char* from, const char* to) {
 }
 
 // The pass's own output would be emptied before it is read, and the key
-// it held lost with it.
+// it held lost with it; a file of the run's own changes under it.
 bool usable(const char* name, const char* output) {
   std::error_code ec;
-  return !(output && std::filesystem::equivalent(fs_path(name), fs_path(output), ec));
+  return !(output && std::filesystem::equivalent(fs_path(name), fs_path(output), ec)) && !held::holds(name);
 }
 
 void name_it(coder& c, const char* name) {

@@ -24,10 +24,11 @@ struct RunParameters {
   bool run10 = true;
 };
 
-// Command-line runs (source and destination given).
-void encode_from_command_line(const base& book, const char* source, const char* destination,
+// Command-line runs (source and destination given). True when the run
+// completed and its output is in place.
+bool encode_from_command_line(const base& book, const char* source, const char* destination,
                               const RunParameters& params, const WorkFiles& work);
-void decode_from_command_line(const base& book, const char* source, const char* destination,
+bool decode_from_command_line(const base& book, const char* source, const char* destination,
                               const RunParameters& params, const WorkFiles& work);
 
 // Menu runs: the coder asks for the names, every text is built in, and pass

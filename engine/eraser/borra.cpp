@@ -10,6 +10,7 @@
 #include <string>
 
 #include "console/console.h"
+#include "cipher/files.h"
 #include "eraser/overwrite.h"
 #include "port/path.h"
 
@@ -32,118 +33,43 @@ namespace fs = std::filesystem;
 // Longer than any path an operating system accepts, so a cut word can never
 // name some other, existing file.
 constexpr std::size_t kPathInput = 32768;
-constexpr std::size_t kZeroBlock = 64 * 1024;
 
-// The file calls that differ between POSIX and Windows, kept in one place.
-// Writing goes straight to the descriptor so that we decide when the data
-// must be on the disk.
+// Opening a file by name for the erase; the writing itself goes through
+// the file layer, straight to the descriptor, so that we decide when the
+// data must be on the disk.
 class RawFile {
  public:
   RawFile() = default;
   RawFile(const RawFile&) = delete;
   RawFile& operator=(const RawFile&) = delete;
-  ~RawFile() { close(); }
+  ~RawFile() { files::close(fd_); }
 
-  // Opens an existing file for writing in place; never creates one.
-  // With `truncate` the file is emptied.
+  // Opens an existing regular file for writing in place; never creates
+  // one and never blocks on a FIFO. With `truncate` the file is emptied.
   bool open(const std::string& path, bool truncate) {
 #if defined(_WIN32)
     fd_ = ::_open(path.c_str(), _O_WRONLY | _O_BINARY | (truncate ? _O_TRUNC : 0));
+    struct _stat64 st;
+    const bool regular = fd_ >= 0 && ::_fstat64(fd_, &st) == 0 && (st.st_mode & _S_IFREG) != 0;
 #else
-    fd_ = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC | (truncate ? O_TRUNC : 0));
+    fd_ = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | (truncate ? O_TRUNC : 0));
+    struct stat st;
+    const bool regular = fd_ >= 0 && ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode);
 #endif
+    if (!regular) close();
     return fd_ >= 0;
   }
 
-  // Size by seeking to the end; the position goes back to the start.
-  bool size(uint64_t& bytes) {
-#if defined(_WIN32)
-    const int64_t end = ::_lseeki64(fd_, 0, SEEK_END);
-    const bool back = end >= 0 && ::_lseeki64(fd_, 0, SEEK_SET) == 0;
-#else
-    const off_t end = ::lseek(fd_, 0, SEEK_END);
-    const bool back = end >= 0 && ::lseek(fd_, 0, SEEK_SET) == 0;
-#endif
-    if (!back) return false;
-    bytes = static_cast<uint64_t>(end);
-    return true;
-  }
+  int fd() const { return fd_; }
 
-  bool write_all(const char* data, std::size_t n) {
-    while (n > 0) {
-#if defined(_WIN32)
-      const int done = ::_write(fd_, data, static_cast<unsigned>(std::min<std::size_t>(n, 1u << 30)));
-      if (done <= 0) return false;
-#else
-      const ssize_t done = ::write(fd_, data, n);
-      if (done < 0 && errno == EINTR) continue;
-      if (done <= 0) return false;
-#endif
-      data += done;
-      n -= static_cast<std::size_t>(done);
-    }
-    return true;
-  }
-
-  // A plain file (not a device, a directory or a pipe)?
-  bool is_regular() {
-#if defined(_WIN32)
-    struct _stat64 st;
-    return ::_fstat64(fd_, &st) == 0 && (st.st_mode & _S_IFREG) != 0;
-#else
-    struct stat st;
-    return ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode);
-#endif
-  }
-
-  // Forces what was written onto the storage device.
-  bool sync() {
-#if defined(_WIN32)
-    return ::_commit(fd_) == 0;
-#else
-    return ::fsync(fd_) == 0;
-#endif
-  }
-
-  bool close() {
-    if (fd_ < 0) return true;
-#if defined(_WIN32)
-    const bool ok = ::_close(fd_) == 0;
-#else
-    const bool ok = ::close(fd_) == 0;
-#endif
+  void close() {
+    files::close(fd_);
     fd_ = -1;
-    return ok;
   }
 
  private:
   int fd_ = -1;
 };
-
-constexpr std::array<char, kZeroBlock> kZeros = [] {
-  std::array<char, kZeroBlock> a{};
-  for (char& c : a) c = '0';
-  return a;
-}();
-
-// The overwrite itself: every byte becomes '0' and is forced to the disk
-// before anything lets the blocks go. System calls only, so the stop-signal
-// handler of a run can use it as well.
-bool zero_and_sync(RawFile& f) {
-  uint64_t left = 0;
-  bool ok = f.size(left);
-  while (ok && left > 0) {
-    const std::size_t n = static_cast<std::size_t>(std::min<uint64_t>(left, kZeros.size()));
-    ok = f.write_all(kZeros.data(), n);
-    left -= n;
-  }
-  return ok && f.sync();
-}
-
-// Empties the file and leaves the single byte "0", on the disk.
-bool open_and_cut(RawFile& f, const char* path) {
-  return f.open(path, true) && f.write_all("0", 1) && f.sync();
-}
 
 // Only plain files are erased: overwriting a device or deleting a directory
 // is never what the user meant.
@@ -154,6 +80,12 @@ bool is_plain_file(const std::string& path) {
 
 void report_not_overwritten(const std::string& path) {
   con::line(" Error no se ha podido sobrescribir el Archivo " + path);
+}
+
+void report_not_removed(const std::string& path) {
+  con::eol();
+  con::out() << "NO SE PUDO ELIMINAR EL RESTO DE ...." << path << " LO TIENE QUE REALIZAR A MANO !SOLO UN BYT!";
+  con::eol();
 }
 
 // "dd/mm/yyyy  hh:mm" of a file's last change, local time.
@@ -186,8 +118,7 @@ bool overwrite_with_zeros(const std::string& path) {
     con::out().flush();
     return false;
   }
-  bool ok = zero_and_sync(f);
-  ok = f.close() && ok;
+  const bool ok = files::overwrite(f.fd());
   if (!ok) report_not_overwritten(path);
   return ok;
 }
@@ -199,28 +130,18 @@ bool cut_to_one_byte(const std::string& path) {
     con::eol();
     return false;
   }
-  bool ok = f.write_all("0", 1) && f.sync();
-  ok = f.close() && ok;
+  const bool ok = files::cut_to_one_byte(f.fd());
   if (!ok) report_not_overwritten(path);
   return ok;
 }
 
-void wipe_quietly(const char* path) {
-  {
-    RawFile f;
-    if (!f.open(path, false)) return;
-    if (!f.is_regular()) return;
-    zero_and_sync(f);
+bool erase_held(HeldFile& f) {
+  if (!files::overwrite(f.fd) || !files::cut_to_one_byte(f.fd)) {
+    report_not_overwritten(f.name);
+    return false;
   }
-  {
-    RawFile f;
-    open_and_cut(f, path);
-  }
-#if defined(_WIN32)
-  ::_unlink(path);
-#else
-  ::unlink(path);
-#endif
+  if (!held::unlink_name(f)) report_not_removed(f.name);
+  return true;
 }
 
 }  // namespace eraser
@@ -270,12 +191,7 @@ int borra::eliminaresto() const {
   if (st.type() == fs::file_type::not_found) return 1;  // nothing left to delete
   bool gone = false;
   if (!ec && st.type() != fs::file_type::directory) gone = fs::remove(p, ec) && !ec;
-  if (!gone) {
-    con::eol();
-    con::out() << "NO SE PUDO ELIMINAR EL RESTO DE ...." << ruta
-               << " LO TIENE QUE REALIZAR A MANO !SOLO UN BYT!";
-    con::eol();
-  }
+  if (!gone) report_not_removed(ruta);
   return 1;
 }
 

@@ -1,9 +1,11 @@
 // The steps of borra::borrarfichero, apart so that each can be checked on its
-// own (both print their own failure messages), and the silent whole erase
-// that a run stopped by a signal uses on its work files.
+// own (both print their own failure messages), and the erase of a file a
+// run holds open.
 #pragma once
 
 #include <string>
+
+#include "cipher/files.h"
 
 namespace qvx::eraser {
 
@@ -15,8 +17,9 @@ bool overwrite_with_zeros(const std::string& path);
 // Cuts the file to the single byte "0", synced to the disk.
 bool cut_to_one_byte(const std::string& path);
 
-// The whole erase of a plain file, silent: overwrite, cut, delete. Made of
-// system calls only, so a signal handler may call it.
-void wipe_quietly(const char* path);
+// The erase of a file the run holds: overwrite and cut through its
+// descriptor, then remove its name, with the messages of borrarfichero and
+// eliminaresto. False when the overwrite or the cut failed.
+bool erase_held(HeldFile& f);
 
 }  // namespace qvx::eraser

@@ -32,20 +32,26 @@ inline std::set<std::string> list_dir(const std::filesystem::path& dir) {
   return names;
 }
 
-// The engine started in `cwd` with stdin and stdout from and to files,
-// optionally under a file-size limit.
+// How to start the engine beyond its directory and arguments.
+struct Launch {
+  rlim_t size_limit = RLIM_INFINITY;  // file-size limit
+  uid_t user = 0;                     // run as this user (from root); 0: as we are
+  int out_fd = -1;                    // stdout to this descriptor instead of the file
+};
+
+// The engine started in `cwd` with stdin and stdout from and to files.
 inline pid_t start_engine(const std::filesystem::path& cwd, const std::vector<std::string>& args,
-                          const std::string& in_path, const std::string& out_path,
-                          rlim_t size_limit = RLIM_INFINITY) {
+                          const std::string& in_path, const std::string& out_path, const Launch& how) {
   pid_t pid = ::fork();
   if (pid == 0) {
     int in = ::open(in_path.c_str(), O_RDONLY);
-    int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    int out = how.out_fd >= 0 ? how.out_fd : ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
     ::dup2(in, 0);
     ::dup2(out, 1);
+    if (how.user != 0 && (::setgid(how.user) != 0 || ::setuid(how.user) != 0)) ::_exit(126);
     if (::chdir(cwd.c_str()) != 0) ::_exit(127);
-    if (size_limit != RLIM_INFINITY) {
-      struct rlimit lim = {size_limit, size_limit};
+    if (how.size_limit != RLIM_INFINITY) {
+      struct rlimit lim = {how.size_limit, how.size_limit};
       ::setrlimit(RLIMIT_FSIZE, &lim);
     }
     std::vector<char*> argv;
@@ -60,12 +66,18 @@ inline pid_t start_engine(const std::filesystem::path& cwd, const std::vector<st
   return pid;
 }
 
+inline pid_t start_engine(const std::filesystem::path& cwd, const std::vector<std::string>& args,
+                          const std::string& in_path, const std::string& out_path,
+                          rlim_t size_limit = RLIM_INFINITY) {
+  return start_engine(cwd, args, in_path, out_path, Launch{size_limit});
+}
+
 inline RunResult run_engine_in(const std::filesystem::path& cwd, const std::vector<std::string>& args,
-                               const std::string& input = "", int timeout_seconds = 120) {
+                               const std::string& input = "", int timeout_seconds = 120, const Launch& how = {}) {
   TempDir io;
   write_file(io.file("stdin"), input);
   const std::string out_path = io.file("stdout");
-  pid_t pid = start_engine(cwd, args, io.file("stdin"), out_path);
+  pid_t pid = start_engine(cwd, args, io.file("stdin"), out_path, how);
   RunResult r;
   int wstatus = 0;
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_seconds);

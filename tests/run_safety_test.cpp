@@ -1,0 +1,202 @@
+// Runs as a hostile neighbour, a careless caller or a crowd would disturb
+// them: planted work files, sources that are not files, destinations that
+// must not be written, many runs in one place. A run either completes with
+// the right output or fails with status 8 and leaves everything as it was.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "books.h"
+#include "run_engine.h"
+
+namespace qvx {
+namespace {
+
+using namespace qvx::testing;
+namespace fs = std::filesystem;
+
+constexpr const char* kSameFiles = "\n no se pueden llamar los dos ficheros igual, Cambie uno de los ficheros\n";
+constexpr uid_t kNobody = 65534;
+
+class RunSafety : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    write_book(dir.file("k.kb"), {sample_record("uno"), sample_record("dos", 1)});
+    plain = random_bytes(40000, 5);
+    write_file(dir.file("plain.bin"), plain);
+  }
+
+  RunResult run(const std::vector<std::string>& args, const Launch& how = {}) {
+    RunResult r = run_engine_in(dir.path(), args, "", 60, how);
+    EXPECT_FALSE(r.timed_out);
+    return r;
+  }
+
+  // Nothing but what the test put there: no work file, no temporary output.
+  void expect_no_leftovers() {
+    for (const auto& name : list_dir(dir.path())) EXPECT_EQ(name.find("qvx0"), std::string::npos) << name;
+  }
+
+  TempDir dir;
+  Bytes plain;
+};
+
+// A link, a FIFO, a directory, a second name of another file, or a file of
+// another user at a work file's name: the run refuses before any pass,
+// opens nothing through it, and changes nothing.
+TEST_F(RunSafety, PlantedWorkFilesEndTheRunBeforeAnyPass) {
+  write_file(dir.file("victim"), "precious");
+  const std::string refused =
+      "\nError el fichero temporal qvx01.qvx no es un fichero propio (enlace, directorio, fifo, dispositivo o de "
+      "otro usuario), no se procesa\n";
+  auto plant = [&](int kind) {
+    const std::string w = dir.file("qvx01.qvx");
+    switch (kind) {
+      case 0: fs::create_symlink("victim", w); break;
+      case 1: ASSERT_EQ(::mkfifo(w.c_str(), 0600), 0); break;
+      case 2: fs::create_directory(w); break;
+      case 3: fs::create_hard_link(dir.file("victim"), w); break;
+      case 4:
+        write_file(w, "theirs");
+        ASSERT_EQ(::chown(w.c_str(), kNobody, kNobody), 0);
+        break;
+    }
+  };
+  for (int kind = 0; kind < (::geteuid() == 0 ? 5 : 4); ++kind) {
+    SCOPED_TRACE(kind);
+    plant(kind);
+    RunResult r = run({"k.kb", "1", "c", "plain.bin", "enc.bin"});
+    EXPECT_EQ(r.status, 8);
+    EXPECT_NE(r.out.find(refused), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("CLAVE 1"), std::string::npos);
+    EXPECT_FALSE(fs::exists(dir.file("enc.bin")));
+    EXPECT_EQ(as_string(read_file(dir.file("victim"))), "precious");
+    EXPECT_TRUE(fs::exists(fs::symlink_status(dir.file("qvx01.qvx"))));
+    fs::remove_all(dir.file("qvx01.qvx"));
+    EXPECT_FALSE(fs::exists(dir.file("qvx02.qvx")));
+  }
+  // A leftover of our own that no run holds (one killed outright) is taken
+  // over, and wiped with the rest.
+  write_file(dir.file("qvx01.qvx"), "left by a killed run");
+  ::chmod(dir.file("qvx01.qvx").c_str(), 0644);
+  EXPECT_EQ(run({"k.kb", "1", "c", "plain.bin", "enc.bin"}).status, 4);
+  expect_no_leftovers();
+}
+
+// Sources that are not regular files fail the run (the first pass's own
+// report: pass 1's open failure, or pass 23's failed copy) and leave an
+// existing destination alone; a directory or a FIFO as the
+// confirmation file is a file that does not open.
+TEST_F(RunSafety, OnlyRegularFilesAreReadAsData) {
+  ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
+  fs::create_directory(dir.file("folder"));
+  write_file(dir.file("old.bin"), "older contents");
+  for (const char* source : {"fifo", "folder", "/proc/self/status"}) {
+    SCOPED_TRACE(source);
+    for (const char* op : {"c", "d"}) {
+      RunResult r = run({"k.kb", "1", op, source, "old.bin"});
+      EXPECT_EQ(r.status, 8);
+      EXPECT_NE(r.out.find(op[0] == 'c' ? " no puede Abrirse " : "error copiando ficheros"), std::string::npos);
+      EXPECT_EQ(as_string(read_file(dir.file("old.bin"))), "older contents");
+    }
+  }
+  for (const char* conf : {"fifo", "folder"}) {
+    RunResult r = run({"k.kb", "1", "c", "plain.bin", "enc.bin", conf});
+    EXPECT_EQ(r.status, 4);
+    EXPECT_NE(r.out.find("...No se Confirma...."), std::string::npos);
+  }
+  expect_no_leftovers();
+}
+
+// Decoding onto its own source (however spelt), or writing over the key
+// book or a work file, is refused before any pass; so is a work file as
+// the source.
+TEST_F(RunSafety, FilesThatMustNotBeTheDestination) {
+  ASSERT_EQ(run({"k.kb", "1", "c", "plain.bin", "enc.bin"}).status, 4);
+  const Bytes encoded = read_file(dir.file("enc.bin"));
+  const Bytes book = read_file(dir.file("k.kb"));
+  write_file(dir.file("qvx02.qvx"), "a file of ours");
+  const std::vector<std::vector<std::string>> refused = {
+      {"k.kb", "1", "c", "qvx02.qvx", "out.bin"},  {"k.kb", "2", "d", "enc.bin", "./enc.bin"},
+      {"k.kb", "1", "c", "plain.bin", "k.kb"},     {"./k.kb", "1", "d", "enc.bin", "k.kb"},
+      {"k.kb", "1", "c", "plain.bin", "qvx01.qvx"}, {"k.kb", "1", "c", "plain.bin", "qvx02.qvx"},
+  };
+  for (const auto& args : refused) {
+    SCOPED_TRACE(args[3] + " -> " + args[4]);
+    RunResult r = run(args);
+    EXPECT_EQ(r.status, 8);
+    EXPECT_NE(r.out.find(kSameFiles), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("Clave 22"), std::string::npos);
+    EXPECT_EQ(read_file(dir.file("enc.bin")), encoded);
+    EXPECT_EQ(read_file(dir.file("k.kb")), book);
+  }
+  EXPECT_EQ(as_string(read_file(dir.file("qvx02.qvx"))), "a file of ours");
+  EXPECT_FALSE(fs::exists(dir.file("qvx01.qvx")));
+  EXPECT_FALSE(fs::exists(dir.file("out.bin")));
+}
+
+// As a user who is not root: a write-protected destination is refused as
+// one that does not open; in a directory we may not create in, a
+// writable destination gets the finished output copied over it, and a
+// failed run leaves it as it was.
+TEST_F(RunSafety, ProtectedDestinationsAndReadOnlyDirectories) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+  const Launch as_nobody{RLIM_INFINITY, kNobody};
+  fs::create_directory(dir.file("ro"));
+  write_file(dir.file("ro/out.bin"), "older contents");
+  write_file(dir.file("locked.bin"), "older contents");
+  for (const char* f : {"k.kb", "plain.bin", "locked.bin", "ro/out.bin", "ro"})
+    ASSERT_EQ(::chown(dir.file(f).c_str(), kNobody, kNobody), 0);
+  ::chmod(dir.file("locked.bin").c_str(), 0444);
+  ::chmod(dir.path().c_str(), 0777);
+
+  RunResult r = run({"k.kb", "1", "c", "plain.bin", "locked.bin"}, as_nobody);
+  EXPECT_EQ(r.status, 8);
+  EXPECT_NE(r.out.find(" no puede Abrirse "), std::string::npos);
+  EXPECT_EQ(as_string(read_file(dir.file("locked.bin"))), "older contents");
+
+  ::chmod(dir.file("ro").c_str(), 0555);
+  r = run({"k.kb", "1", "c", "missing.bin", "ro/out.bin"}, as_nobody);
+  EXPECT_EQ(r.status, 8);
+  EXPECT_EQ(as_string(read_file(dir.file("ro/out.bin"))), "older contents");
+  r = run({"k.kb", "1", "c", "plain.bin", "ro/out.bin"}, as_nobody);
+  EXPECT_EQ(r.status, 4);
+  EXPECT_EQ(run({"k.kb", "1", "d", "ro/out.bin", "back.bin"}, as_nobody).status, 3);
+  EXPECT_EQ(read_file(dir.file("back.bin")), plain);
+  expect_no_leftovers();
+  ::chmod(dir.file("ro").c_str(), 0755);
+}
+
+// Many runs at once in one directory share the work-file names: they take
+// turns, and every output that is put in place decodes to its source.
+TEST_F(RunSafety, RunsInOnePlaceTakeTurns) {
+  constexpr int kRuns = 40;
+  TempDir logs;
+  std::vector<pid_t> pids;
+  for (int i = 0; i < kRuns; ++i) {
+    write_file(dir.file("p" + std::to_string(i)), random_bytes(20000 + 37 * i, 100 + i));
+    pids.push_back(start_engine(dir.path(), {"k.kb", "1", "c", "p" + std::to_string(i), "e" + std::to_string(i)},
+                                "/dev/null", logs.file(std::to_string(i))));
+  }
+  int waited = 0;
+  for (int i = 0; i < kRuns; ++i) {
+    int status = 0;
+    ::waitpid(pids[i], &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 4) << i;
+    if (as_string(read_file(logs.file(std::to_string(i)))).find("Esperando a que termine otro proceso") !=
+        std::string::npos)
+      ++waited;
+  }
+  EXPECT_GT(waited, 0);
+  for (int i = 0; i < kRuns; ++i) {
+    const std::string n = std::to_string(i);
+    ASSERT_EQ(run({"k.kb", "1", "d", "e" + n, "d" + n}).status, 3);
+    EXPECT_EQ(read_file(dir.file("d" + n)), random_bytes(20000 + 37 * i, 100 + i)) << i;
+  }
+  expect_no_leftovers();
+}
+
+}  // namespace
+}  // namespace qvx
