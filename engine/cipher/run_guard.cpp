@@ -9,6 +9,10 @@
 #include "port/path.h"
 
 #if defined(_WIN32)
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
 #include <io.h>
 #else
 #include <fcntl.h>
@@ -103,18 +107,47 @@ int open_target(const std::string& path) {
 
 bool rename_over(const std::string& from, const std::string& to) { return ::rename(from.c_str(), to.c_str()) == 0; }
 #else
-void arm() {}
-void disarm() {}
-struct SignalsHeld {
-  SignalsHeld() {}  // nothing to hold off where there are no such signals
+// Ctrl-C, Ctrl-Break, closing the console window, logging off and shutting
+// down reach a console program as calls on a thread of their own. The
+// run's thread is stopped first, so that it writes nothing after the wipe,
+// but never while it changes a file and its name together (SignalsHeld).
+SRWLOCK g_changing = SRWLOCK_INIT;
+HANDLE g_run_thread = nullptr;
+
+BOOL WINAPI on_console_stop(DWORD) {
+  ::AcquireSRWLockExclusive(&g_changing);
+  if (g_run_thread) ::SuspendThread(g_run_thread);
+  held::wipe_all_quietly();
+  // Ended as Ctrl-C ends a console program. Nothing else runs: the stopped
+  // thread may hold a lock the C runtime's exit would wait for.
+  ::TerminateProcess(::GetCurrentProcess(), STATUS_CONTROL_C_EXIT);
+  return TRUE;
+}
+
+void arm() {
+  ::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentThread(), ::GetCurrentProcess(), &g_run_thread,
+                    THREAD_SUSPEND_RESUME, FALSE, 0);
+  ::SetConsoleCtrlHandler(on_console_stop, TRUE);
+}
+
+void disarm() {
+  ::SetConsoleCtrlHandler(on_console_stop, FALSE);
+  if (g_run_thread) ::CloseHandle(g_run_thread);
+  g_run_thread = nullptr;
+}
+
+class SignalsHeld {
+ public:
+  SignalsHeld() { ::AcquireSRWLockExclusive(&g_changing); }
+  ~SignalsHeld() { ::ReleaseSRWLockExclusive(&g_changing); }
 };
+
 void give_mode(int, const std::string&) {}
 bool write_protected(const std::string& path) { return ::_access(path.c_str(), 2) != 0; }
 int open_target(const std::string& path) { return files::open_output(path.c_str()); }
 bool rename_over(const std::string& from, const std::string& to) {
-  std::error_code ec;
-  fs::rename(from, to, ec);
-  return !ec;
+  HeldFile* f = held::find(from.c_str());
+  return f && held::rename_to(*f, to);
 }
 #endif
 

@@ -54,7 +54,7 @@ normalise() {
 fill() { sed -e "s|@W@|$(escaped "$W")|g" -e "s|@U@|$work|g" -e "s|@OUT@|$out|g" "$1"; }
 
 failures=0
-wanted() { [[ " ${QVX_SCENARIOS:-engines keybook config launch unicode} " == *" $1 "* ]]; }
+wanted() { [[ " ${QVX_SCENARIOS:-engines keybook config launch unicode ctrlc} " == *" $1 "* ]]; }
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 # Runs one step file; its results must equal the .expected file beside it.
@@ -142,6 +142,21 @@ cp "$work/book.kb" "$work/book-ł.kb"
 scenario unicode
 same_file "$work/plain.bin" "$work/decoded-é-ł.bin"
 same_file "$work/plain.bin" "$work/decoded-ł-linux.bin"
+fi
+
+# qvx4.exe stopped by Ctrl-C midway leaves no work file and no temporary output.
+if wanted ctrlc; then
+mkdir -p "$work/ctrlc"
+cp "$work/book.kb" "$work/ctrlc/book.kb"
+head -c 8000000 /dev/urandom > "$work/ctrlc/big.bin"
+cp "$win/qvx_ctrl_c_test.exe" "$work/run/"
+started=$SECONDS
+if (cd "$work/run" && timeout 120 wine qvx_ctrl_c_test.exe "$(windows_name "$work/run/qvx4.exe")" \
+      "$(windows_name "$work/ctrlc")" > "$out/ctrlc.stdout" 2>&1); then
+  echo "ok: ctrlc ($((SECONDS - started)) s)"
+else
+  fail "ctrlc ($((SECONDS - started)) s): $(grep -a -E '^(FAIL|qvx4)' "$out/ctrlc.stdout")"
+fi
 fi
 
 echo "screenshots: $out/*.png"
