@@ -16,6 +16,7 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+#include <aclapi.h>
 #include <fcntl.h>
 #include <io.h>
 #include <process.h>
@@ -311,16 +312,41 @@ HANDLE os_handle(int fd) { return reinterpret_cast<HANDLE>(::_get_osfhandle(fd))
 // the right to delete it through its handle, and never through a reparse
 // point (a symbolic link or a junction planted at its name).
 HANDLE open_private(const std::string& name, DWORD disposition) {
-  return ::CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, disposition,
+  return ::CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE | READ_CONTROL, 0, nullptr, disposition,
                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
 }
 
-// What a run's own file must be: a plain file on a disk with no other name.
+// Owned by the user of this run, or by the owner the run's new files get
+// (an elevated run's files belong to the Administrators group). A volume
+// without owners (FAT) has no other user's files.
+bool owned_by_us(HANDLE h) {
+  PSID owner = nullptr;
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  if (::GetSecurityInfo(h, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr, &sd) !=
+      ERROR_SUCCESS)
+    return false;
+  bool ours = owner == nullptr;
+  HANDLE token = nullptr;
+  if (!ours && ::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) {
+    alignas(8) unsigned char buffer[512];
+    DWORD n = 0;
+    if (::GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &n))
+      ours = ::EqualSid(owner, reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid);
+    if (!ours && ::GetTokenInformation(token, TokenOwner, buffer, sizeof buffer, &n))
+      ours = ::EqualSid(owner, reinterpret_cast<TOKEN_OWNER*>(buffer)->Owner);
+    ::CloseHandle(token);
+  }
+  ::LocalFree(sd);
+  return ours;
+}
+
+// What a run's own file must be: a plain file on a disk, ours, with no
+// other name.
 bool private_and_plain(HANDLE h) {
   BY_HANDLE_FILE_INFORMATION info;
   return ::GetFileType(h) == FILE_TYPE_DISK && ::GetFileInformationByHandle(h, &info) &&
          (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0 &&
-         info.nNumberOfLinks == 1;
+         info.nNumberOfLinks == 1 && owned_by_us(h);
 }
 
 bool adopt(HeldFile& f, HANDLE h) {
