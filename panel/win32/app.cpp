@@ -18,10 +18,12 @@ int run_panel(HINSTANCE instance) {
   if (window.run(nullptr) == -1) {
     // The main window could not be made: say why instead of ending unseen.
     const DWORD error = GetLastError();
+    std::wstring shown = L"qvxpanel: no se ha podido crear la ventana principal.";
     wchar_t* text = nullptr;
-    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                   nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    const std::wstring shown = std::wstring(L"qvxpanel: ") + (text ? text : L"") + L"(" + std::to_wstring(error) + L")";
+    if (error != 0 &&
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr))
+      shown += L"\n" + std::wstring(text) + L"(" + std::to_wstring(error) + L")";
     if (text) LocalFree(text);
     MessageBoxW(nullptr, shown.c_str(), L"ERROR", MB_OK | MB_ICONERROR);
     return 1;

@@ -54,7 +54,7 @@ normalise() {
 fill() { sed -e "s|@W@|$(escaped "$W")|g" -e "s|@U@|$work|g" -e "s|@OUT@|$out|g" "$1"; }
 
 failures=0
-wanted() { [[ " ${QVX_SCENARIOS:-engines keybook config launch unicode ctrlc} " == *" $1 "* ]]; }
+wanted() { [[ " ${QVX_SCENARIOS:-engines keybook config launch unicode ctrlc nowindow} " == *" $1 "* ]]; }
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 # Runs one step file; its results must equal the .expected file beside it.
@@ -142,6 +142,20 @@ cp "$work/book.kb" "$work/book-ł.kb"
 scenario unicode
 same_file "$work/plain.bin" "$work/decoded-é-ł.bin"
 same_file "$work/plain.bin" "$work/decoded-ł-linux.bin"
+fi
+
+# Without the rich-edit library the main window cannot be made: the panel
+# says so and ends with status 1 instead of vanishing.
+if wanted nowindow; then
+before=$failures
+printf 'box ok\n' > "$work/nowindow.steps"
+(cd "$work/run" && WINEDLLOVERRIDES="$WINEDLLOVERRIDES;riched20=d" \
+   QVXPANEL_SCRIPT="$(windows_name "$work/nowindow.steps")" QVXPANEL_RESULTS="$(windows_name "$work/nowindow.results")" \
+   timeout 120 wine qvxpanel_test.exe > "$out/nowindow.stdout" 2>&1) && status=0 || status=$?
+[ "$status" = 1 ] || fail "nowindow: the panel ended with status $status, not 1"
+[ "$(head -n 1 "$work/nowindow.results" 2>/dev/null)" = "box [ERROR] qvxpanel: no se ha podido crear la ventana principal." ] ||
+  fail "nowindow: $(head -n 1 "$work/nowindow.results" 2>/dev/null)"
+[ "$failures" = "$before" ] && echo "ok: nowindow"
 fi
 
 # qvx4.exe stopped by Ctrl-C midway leaves no work file and no temporary output.
