@@ -81,7 +81,7 @@ panel:
 	cmake --build build/win -j $(JOBS) --target qvxpanel qvx7
 
 panel-build-test: panel
-	cmake --build build/win -j $(JOBS) --target qvxpanel_test
+	cmake --build build/win -j $(JOBS) --target qvxpanel_test qvx_ctrl_c_test
 
 panel-test: panel-build-test build
 	bash panel/win32/e2e/run.sh build/win build/default/engine/qvx7

@@ -9,6 +9,7 @@
 
 #include "keybook/book_file.h"
 #include "keybook/slot.h"
+#include "path_text.h"
 #include "texts.h"
 
 namespace qvxpanel {
@@ -24,17 +25,22 @@ constexpr std::string_view kChangeTitle = "DESORDEN";
 // POSIX). The bytes are read untranslated: a key may hold any byte but a blank.
 bool open_for_reading(const std::string& path, std::ifstream& f) {
   if (path.empty()) return false;
+  const std::filesystem::path file = file_path(path);
   std::error_code ec;
-  if (std::filesystem::is_directory(path, ec)) return false;
-  if (!std::filesystem::exists(path, ec)) qvx::BookFile(path, qvx::BookFile::Use::append);
-  f.open(path, std::ios::binary);
+  if (std::filesystem::is_directory(file, ec)) return false;
+#if defined(_WIN32)
+  if (!std::filesystem::exists(file, ec)) std::ofstream(file, std::ios::binary | std::ios::app);
+#else
+  if (!std::filesystem::exists(file, ec)) qvx::BookFile(path, qvx::BookFile::Use::append);
+#endif
+  f.open(file, std::ios::binary);
   return f.is_open();
 }
 
 // Opening for writing never creates nor truncates the book.
 bool open_for_writing(const std::string& path, std::fstream& f) {
   if (path.empty()) return false;
-  f.open(path, std::ios::in | std::ios::out | std::ios::binary);
+  f.open(file_path(path), std::ios::in | std::ios::out | std::ios::binary);
   return f.is_open();
 }
 
