@@ -6,6 +6,7 @@
 
 #include "bookformat/book_file.h"
 #include "bookformat/slot.h"
+#include "path_text.h"
 #include "texts.h"
 
 namespace qvxpanel {
@@ -24,15 +25,16 @@ using qvx::BookFile;
 // Only regular files open (BookFile): a FIFO or a device is no book.
 bool open_for_reading(const std::string& path, BookFile& f) {
   if (path.empty()) return false;
+  const std::filesystem::path file = file_path(path);
   std::error_code ec;
-  if (std::filesystem::is_directory(path, ec)) return false;
-  if (!std::filesystem::exists(path, ec)) BookFile(path, BookFile::Use::append);
-  return f.open(path, BookFile::Use::read);
+  if (std::filesystem::is_directory(file, ec)) return false;
+  if (!std::filesystem::exists(file, ec)) BookFile(file, BookFile::Use::append);
+  return f.open(file, BookFile::Use::read);
 }
 
 // Opening for writing never creates nor truncates the book.
 bool open_for_writing(const std::string& path, BookFile& f) {
-  return f.open(path, BookFile::Use::update);
+  return !path.empty() && f.open(file_path(path), BookFile::Use::update);
 }
 
 // Calls visit(number, slot) for every whole slot from the first until it

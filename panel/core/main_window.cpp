@@ -1,6 +1,6 @@
 #include "main_window.h"
 
-#include <cstdio>
+#include <ctime>
 
 #include "command_line.h"
 #include "keybook_dialogs.h"
@@ -80,15 +80,11 @@ std::string parameter_label(std::size_t k) {
 
 }  // namespace
 
+// The runtime's own text, so the log reads as the platform writes dates
+// (Windows' runtime pads the day with a zero, glibc with a blank).
 std::string asctime_text(const std::tm& t) {
-  static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-  static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                            "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-  auto pick = [](const char* const* names, int i, int n) { return (i >= 0 && i < n) ? names[i] : "???"; };
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%.3s %.3s%3d %.2d:%.2d:%.2d %d\n", pick(kDays, t.tm_wday, 7),
-                pick(kMonths, t.tm_mon, 12), t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec, 1900 + t.tm_year);
-  return buf;
+  const char* text = std::asctime(&t);
+  return text ? std::string(text) : std::string("??? ??? ?? ??:??:?? ????\n");
 }
 
 CQvxpanelDlg::CQvxpanelDlg(Platform& platform) : platform_(platform) {

@@ -17,7 +17,8 @@
 
 namespace qvxpanel {
 
-// asctime's form: "Thu Jan  1 00:00:00 1970\n".
+// The C runtime's asctime text of `t` ("Thu Jan  1 00:00:00 1970\n" with
+// glibc), or question marks when the runtime refuses the time.
 std::string asctime_text(const std::tm& t);
 
 struct RunTexts;

@@ -126,10 +126,11 @@ INT_PTR CALLBACK Dialog::procedure(HWND hwnd, UINT message, WPARAM wparam, LPARA
 Bindings MainWindow::bindings() {
   namespace m = ids::main_window;
   CQvxpanelDlg& s = state_;
-  Bindings b = {{m::kEnginePath, &s.engine_path}, {m::kBookPath, &s.book_path},
-                {m::kNumber, &s.number},          {m::kName, &s.name},
-                {m::kSource, &s.source},          {m::kDestination, &s.destination},
-                {m::kConfirmation, &s.confirmation}};
+  using P = Binding::Path;
+  Bindings b = {{m::kEnginePath, P{&s.engine_path}}, {m::kBookPath, P{&s.book_path}},
+                {m::kNumber, &s.number},             {m::kName, &s.name},
+                {m::kSource, P{&s.source}},          {m::kDestination, P{&s.destination}},
+                {m::kConfirmation, P{&s.confirmation}}};
   for (int k = 1; k <= 14; ++k) b.push_back({m::parameter(k), &s.parameters[static_cast<std::size_t>(k - 1)]});
   b.push_back({m::kLog, Binding::Lines{&s.log}});
   return b;
@@ -211,7 +212,7 @@ class KeyBookWindow : public Dialog {
  protected:
   Bindings bindings() override {
     namespace k = ids::keybook_dialog;
-    Bindings b = {{k::kPath, &state_.path}, {k::kNumber, &state_.number}};
+    Bindings b = {{k::kPath, Binding::Path{&state_.path}}, {k::kNumber, &state_.number}};
     bind_record(b, state_.record, k::kKeys, k::kEngorde, k::kDesorden);
     return b;
   }
@@ -270,7 +271,7 @@ class RecordWindow : public Dialog {
 
  protected:
   Bindings bindings() override {
-    Bindings b = {{path_, &state_.path}, {name_, &state_.record.nombre}, {number_, &state_.number}};
+    Bindings b = {{path_, Binding::Path{&state_.path}}, {name_, &state_.record.nombre}, {number_, &state_.number}};
     bind_record(b, state_.record, keys_, engorde_, desorden_);
     return b;
   }
