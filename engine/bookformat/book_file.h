@@ -28,6 +28,7 @@ class BookFile {
 
   BookFile() = default;
   BookFile(const std::string& path, Use use) { open(path, use); }
+  BookFile(const std::filesystem::path& path, Use use) { open(path, use); }
   ~BookFile() { close(); }
   BookFile(const BookFile&) = delete;
   BookFile& operator=(const BookFile&) = delete;

@@ -129,6 +129,7 @@ void OutFile::drain() {
 }
 
 void OutFile::write(const unsigned char* src, std::size_t n) {
+  assert(buf_ && "OutFile::write on a file that is not open");
   if (len_ + n <= kBlock) {
     std::memcpy(buf_.get() + len_, src, n);
     len_ += n;

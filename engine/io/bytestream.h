@@ -8,6 +8,7 @@
 // be a regular file; nothing here blocks on a FIFO.
 #pragma once
 
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -71,10 +72,11 @@ class OutFile {
   // Flushes and closes; false when any write or the close failed.
   bool close();
 
-  // REQUIRES: is_open().
+  // REQUIRES: is_open() (the buffer exists only while the file is open).
   void write(const unsigned char* src, std::size_t n);
   // REQUIRES: is_open().
   void put(unsigned char c) {
+    assert(buf_ && "OutFile::put on a file that is not open");
     if (len_ == kBlock) drain();
     buf_[len_++] = c;
   }

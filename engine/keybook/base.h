@@ -35,17 +35,25 @@ class base : public KeyRecord {
   int ponerregistro() const;
   base& abrirfichero();                  // asks for a path at the console
   base& abrirfichero2(const char* path);  // the same with the path given
-  uint64_t tamanyo();                     // file size in bytes; sets `registros`
+  uint64_t tamanyo();                     // "size": file size in bytes; sets `registros`
   int activar(uint32_t n, uint64_t count);
 
   // --- entering, editing, listing, searching ---
+  // iniciab ("inicia base"): reads a new record from the console into this
+  // object; nothing is written to the book.
   base& iniciab();
+  // buscar ("to look for"): the number of the first deleted slot, where an
+  // addition goes before the book grows; 0 when there is none. Not to be
+  // confused with busqueda below, the user's text search.
   int buscar() const;
-  uint64_t altas(uint64_t n) const;
-  int bajas(int n, long size) const;
-  int modificaciones(long n) const;
-  const base& listados(int first, int count) const;
+  uint64_t altas(uint64_t n) const;      // additions: writes this record into slot n
+  int bajas(int n, long size) const;     // deletions: the marker into slot n
+  int modificaciones(long n) const;      // changes: overwrites existing slot n
+  const base& listados(int first, int count) const;  // raw dump of `count` slots
+  // busqueda ("search"): every occurrence of `pattern` anywhere in the file.
   int busqueda(const std::string& pattern) const;
+  // recuerda ("reminds"): shows the desorden as the user should type it
+  // again, rebuilt from the stored digits, sign and point position.
   int recuerda() const;
 
   // --- printout ---
