@@ -297,7 +297,7 @@ void CQvxpanelDlg::on_clear_log() {
 
 void CQvxpanelDlg::on_edit_log() {
   focus = ids::main_window::kLog;
-  LogDialog dialog{log};
+  LogDialog dialog(log);
   if (platform_.run(dialog)) log = dialog.text;
 }
 

@@ -291,11 +291,7 @@ void Win32Platform::refresh() {
   if (!open_dialogs().empty()) open_dialogs().back()->show();
 }
 
-bool Win32Platform::run(KeyBookDialog& dialog) { return run_dialog(dialog); }
-bool Win32Platform::run(AddDialog& dialog) { return run_dialog(dialog); }
-bool Win32Platform::run(ChangeDialog& dialog) { return run_dialog(dialog); }
-bool Win32Platform::run(SearchDialog& dialog) { return run_dialog(dialog); }
-bool Win32Platform::run(LogDialog& dialog) { return run_dialog(dialog); }
+bool Win32Platform::run(ModalDialog& dialog) { return run_dialog(dialog); }
 void Win32Platform::show_about() { run_about(); }
 
 }  // namespace qvxpanel::win32

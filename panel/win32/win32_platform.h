@@ -23,11 +23,7 @@ class Win32Platform : public Platform {
   int last_error() override;
   void clear_last_error() override;
   void refresh() override;
-  bool run(KeyBookDialog& dialog) override;
-  bool run(AddDialog& dialog) override;
-  bool run(ChangeDialog& dialog) override;
-  bool run(SearchDialog& dialog) override;
-  bool run(LogDialog& dialog) override;
+  bool run(ModalDialog& dialog) override;
   void show_about() override;
 
  private:
