@@ -1,12 +1,25 @@
-# QUORVEX — build, test and demo entry points.
+# QUORVEX — build, test and demo entry points. Every build is a preset of
+# the one CMake project (CMakePresets.json); this file only calls them.
 #   make test   installs what is missing (as root), builds, runs every test in
-#               the optimised and the sanitizer builds
+#               the optimised and the sanitizer builds, the fuzz targets'
+#               short runs, the panel under Wine and the install checks
 #   make demo   builds and encodes/decodes a sample file with the sample key book
 SHELL := /bin/bash
-DEBS := cmake ninja-build g++ libgtest-dev make
 JOBS ?= 2
 
-.PHONY: all deps build test test-default test-sanitize demo bench bench-deps clean
+# Debian packages, by what needs them. `make deps` installs, in one apt-get
+# run, those the requested goals need (all of them for `make test`).
+DEBS_BUILD := cmake ninja-build g++ libgtest-dev make
+DEBS_FUZZ := clang libclang-rt-dev
+DEBS_PANEL := mingw-w64 wine64 wine xvfb xauth imagemagick fonts-wine
+DEBS_DIST := mandoc dpkg-dev file
+GOALS := $(or $(MAKECMDGOALS),all)
+DEBS := $(DEBS_BUILD) \
+  $(if $(filter test test-fuzz fuzz fuzz-build deps-all,$(GOALS)),$(DEBS_FUZZ)) \
+  $(if $(filter test panel panel-build-test panel-test package dist-test deps-all,$(GOALS)),$(DEBS_PANEL)) \
+  $(if $(filter test package dist-test deps-all,$(GOALS)),$(DEBS_DIST))
+
+.PHONY: all deps deps-all build test test-default test-sanitize demo bench bench-deps clean
 
 all: build
 
@@ -14,9 +27,13 @@ deps:
 	@missing=""; for p in $(DEBS); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
 	if [ -n "$$missing" ]; then \
 	  if [ "$$(id -u)" = 0 ]; then \
-	    echo "installing:$$missing"; apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $$missing; \
+	    echo "installing:$$missing"; apt-get update -qq && \
+	    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $$missing; \
 	  else echo "missing Debian packages:$$missing (run 'make deps' as root)"; exit 1; fi; \
 	fi
+
+# Everything any goal needs, e.g. before working offline.
+deps-all: deps
 
 build: deps
 	cmake --preset default >/dev/null
@@ -49,21 +66,17 @@ bench: build bench-deps
 clean:
 	rm -rf build
 
-# ---- Hardening: fuzzing (clang + libFuzzer, its own build) and big files ----
+# ---- Hardening: fuzzing (the fuzz preset: clang + libFuzzer) and big files ----
 #   make fuzz      every fuzz target for FUZZ_SECONDS each
 #   make bigfile   a 5 GiB round trip through the optimised engine
-FUZZ_DEBS := clang libclang-rt-14-dev
 FUZZ_SECONDS ?= 120
 FUZZ_SHORT ?= 12
 
-.PHONY: fuzz-deps fuzz-build fuzz test-fuzz bigfile
+.PHONY: fuzz-build fuzz test-fuzz bigfile
 
-fuzz-deps:
-	@$(MAKE) --no-print-directory deps DEBS="$(FUZZ_DEBS)"
-
-fuzz-build: deps fuzz-deps
-	cmake -S fuzz -B build/fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ >/dev/null
-	cmake --build build/fuzz -j $(JOBS)
+fuzz-build: deps
+	cmake --preset fuzz >/dev/null
+	cmake --build --preset fuzz -j $(JOBS)
 
 fuzz: fuzz-build
 	bash fuzz/run.sh build/fuzz $(FUZZ_SECONDS)
@@ -74,22 +87,19 @@ test-fuzz: fuzz-build
 bigfile: build
 	bash tests/bigfile.sh build/default/engine/qvx7
 
-# ---- The panel for Windows: cross-built with mingw-w64, tested under Wine ----
+# ---- The panel for Windows: the windows preset (mingw-w64), tested under Wine ----
 #   make panel       build/win/qvxpanel.exe and build/win/qvx4.exe (the engine)
-#   make panel-test  drives the panel's real windows under Wine (installs
-#                    wine, xvfb and imagemagick when missing); screenshots in
-#                    build/win/e2e
-PANEL_DEBS := mingw-w64 cmake ninja-build
+#   make panel-test  drives the panel's real windows under Wine (xvfb,
+#                    imagemagick); screenshots in build/win/e2e
 
 .PHONY: panel panel-build-test panel-test
 
-panel:
-	@$(MAKE) --no-print-directory deps DEBS="$(PANEL_DEBS)"
-	cmake -S panel/win32 -B build/win -G Ninja -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/panel/win32/mingw-w64.cmake >/dev/null
-	cmake --build build/win -j $(JOBS) --target qvxpanel qvx7
+panel: deps
+	cmake --preset windows >/dev/null
+	cmake --build --preset windows -j $(JOBS)
 
 panel-build-test: panel
-	cmake --build build/win -j $(JOBS) --target qvxpanel_test
+	cmake --build --preset windows-test -j $(JOBS)
 
 panel-test: panel-build-test build
 	bash panel/win32/e2e/run.sh build/win build/default/engine/qvx7
@@ -103,19 +113,15 @@ panel-test: panel-build-test build
 #   make dist-test the manual page's lint, an install into a scratch DESTDIR
 #                  with the installed engine's round trip, the packages' contents
 PREFIX ?= /usr/local
-DIST_DEBS := mandoc dpkg-dev file
-VERSION := $(shell sed -n 's/^set(QVX_VERSION \(.*\))$$/\1/p' engine/version.cmake)
+VERSION := $(shell sed -n 's/^set(QVX_VERSION \([0-9.]*\)).*$$/\1/p' CMakeLists.txt)
 WINZIP := quorvex-$(VERSION)-windows
 
-.PHONY: dist-deps install package dist-test
-
-dist-deps:
-	@$(MAKE) --no-print-directory deps DEBS="$(DIST_DEBS)"
+.PHONY: install package dist-test
 
 install: build
 	DESTDIR="$(DESTDIR)" cmake --install build/default --prefix "$(PREFIX)"
 
-package: build dist-deps panel
+package: build panel
 	cpack --config build/default/CPackConfig.cmake -B build/package
 	rm -rf build/package/$(WINZIP) build/package/$(WINZIP).zip
 	mkdir -p build/package/$(WINZIP)

@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "cipher/pipeline.h"
-#include "keybook/slot.h"
+#include "bookformat/slot.h"
 
 namespace {
 

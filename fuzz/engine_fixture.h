@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "keybook/slot.h"
+#include "bookformat/slot.h"
 #include "sandbox.h"
 
 namespace qvxfuzz {

@@ -7,8 +7,8 @@
 
 #include "console/console.h"
 #include "keybook/base.h"
-#include "keybook/digits.h"
-#include "keybook/slot.h"
+#include "bookformat/digits.h"
+#include "bookformat/slot.h"
 #include "keybook_access.h"
 #include "sandbox.h"
 

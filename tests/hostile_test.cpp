@@ -9,7 +9,7 @@
 #include "MAIN_vuriv_2025/cli.h"
 #include "books.h"
 #include "console/console.h"
-#include "keybook/slot.h"
+#include "bookformat/slot.h"
 #include "run_engine.h"
 
 namespace qvx {

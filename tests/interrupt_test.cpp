@@ -57,9 +57,11 @@ class Interrupted : public ::testing::Test {
     fs::path w;
     bool linked = false;
     while (std::chrono::steady_clock::now() < deadline) {
-      if (w.empty())
-        for (const auto& name : list_dir(dir.path()))
+      if (w.empty()) {
+        for (const auto& name : list_dir(dir.path())) {
           if (name.rfind("qvx03", 0) == 0) w = dir.file(name);
+        }
+      }
       // Only once data flows: a second name at the start makes the run refuse the file.
       if (!linked && !w.empty() && size_or_zero(w) > 0 && ::link(w.c_str(), spy().c_str()) == 0) linked = true;
       if (linked && size_or_zero(w) > (1u << 20)) break;
@@ -67,7 +69,9 @@ class Interrupted : public ::testing::Test {
     }
     EXPECT_TRUE(linked) << "the run never wrote its temporary output";
     struct stat st;
-    if (linked && ::stat(spy().c_str(), &st) == 0) EXPECT_EQ(st.st_mode & 0777, 0600u) << "run files are private";
+    if (linked && ::stat(spy().c_str(), &st) == 0) {
+      EXPECT_EQ(st.st_mode & 0777, 0600u) << "run files are private";
+    }
     ::kill(pid, sig);
     int status = 0;
     ::waitpid(pid, &status, 0);

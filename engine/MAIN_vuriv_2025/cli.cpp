@@ -1,6 +1,8 @@
 #include "MAIN_vuriv_2025/cli.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <string_view>
 #include <cstring>
 #include <fstream>
 #include <string>
@@ -55,21 +57,23 @@ void announce_book(const char* path) {
 
 // Two parameters: check the book and the record on a book object of its
 // own; the key-book menu then opens the book itself.
-bool two_parameter_branch(char** argv) {
-  base probe(argv[1], record_number(argv[2]));
+bool two_parameter_branch(const CommandLine& line) {
+  const char* book_name = line.given[cmdline::kBook];
+  const int n = record_number(line.given[cmdline::kRecord]);
+  base probe(book_name, n);
   if (!probe.compruebabase()) {
     con::line(kNoBookOpen);
     return false;
   }
   uint64_t count = record_count(probe.tamanyo());
-  probe.activar(static_cast<uint32_t>(record_number(argv[2])), count);
-  announce_book(argv[1]);
+  probe.activar(static_cast<uint32_t>(n), count);
+  announce_book(book_name);
   return true;
 }
 
-int command_line_run(int argc, char** argv) {
-  const int n = record_number(argv[2]);
-  base book(argv[1], n);
+int command_line_run(const CommandLine& line) {
+  const int n = record_number(line.given[cmdline::kRecord]);
+  base book(line.given[cmdline::kBook], n);
   if (!book.compruebabase()) {
     con::line(kNoBookOpen);
     return kNothingDone;
@@ -77,90 +81,96 @@ int command_line_run(int argc, char** argv) {
   uint64_t count = record_count(book.tamanyo());
   int r = book.activar(static_cast<uint32_t>(n), count);
   if (r != n || n == 0) return kNothingDone;
-  const WorkFiles work = work_files_for(argc, argv);
-  const RunParameters params = run_parameters(argc, argv);
-  switch (argv[3][0]) {
+  const WorkFiles work = work_files_for(line);
+  const RunParameters params = run_parameters(line);
+  const char* source = line.given[cmdline::kSource];
+  const char* destination = line.given[cmdline::kDestination];
+  switch (line.given[cmdline::kOperation][0]) {
     case 'd':
     case 'D':
-      return decode_from_command_line(book, argv[4], argv[5], params, work) ? kDecoded : kRunFailed;
+      return decode_from_command_line(book, source, destination, params, work) ? kDecoded : kRunFailed;
     case 'c':
     case 'C':
-      return encode_from_command_line(book, argv[4], argv[5], params, work) ? kEncoded : kRunFailed;
+      return encode_from_command_line(book, source, destination, params, work) ? kEncoded : kRunFailed;
     default:
       return kUnknownOperation;
   }
 }
 
-}  // namespace
-
-const char* parameter(int argc, char** argv, int k) {
-  if (argc <= k || std::strcmp(argv[k], "0") == 0) return nullptr;
-  return argv[k];
+// One parameter: a help request, or the key-book menu on that book.
+int one_parameter(const CommandLine& line, base& book) {
+  const char* p = line.given[cmdline::kBook];
+  if (std::strcmp(p, "--help") == 0) {
+    show_usage();
+    return kNothingDone;
+  }
+  if (std::strcmp(p, "--version") == 0) {
+    show_version();
+    return kNothingDone;
+  }
+  if (asks_for_help(p)) {
+    show_help();
+    return kNothingDone;
+  }
+  announce_book(p);
+  keybook_menu(book, p, nullptr);
+  return kBookMenuLeft;
 }
 
-WorkFiles work_files_for(int argc, char** argv) {
+}  // namespace
+
+const char* CommandLine::set(int k) const {
+  const char* p = k >= 1 && k <= cmdline::kLast ? given[k] : nullptr;
+  return p && p != cmdline::kAbsent ? p : nullptr;
+}
+
+CommandLine parse_command_line(int argc, char** argv) {
+  CommandLine line;
+  line.count = std::max(argc - 1, 0);
+  for (int k = 1; k <= std::min(line.count, static_cast<int>(cmdline::kLast)); ++k) line.given[k] = argv[k];
+  return line;
+}
+
+WorkFiles work_files_for(const CommandLine& line) {
   WorkFiles w;
-  if (argc > 6) {
-    if (const char* source = parameter(argc, argv, 4)) {
-      w.first = std::string(source) + "qvx01.qvx";
-      w.second = std::string(source) + "qvx02.qvx";
+  if (line.count >= cmdline::kConfirmation) {
+    if (const char* source = line.set(cmdline::kSource)) {
+      w.first = source + w.first;
+      w.second = source + w.second;
     }
   }
   return w;
 }
 
-RunParameters run_parameters(int argc, char** argv) {
+RunParameters run_parameters(const CommandLine& line) {
   RunParameters p;
-  p.confirmation = parameter(argc, argv, 6);
-  for (int k = 0; k < 8; ++k) p.text[k] = parameter(argc, argv, 7 + k);
+  p.confirmation = line.set(cmdline::kConfirmation);
+  for (int k = 0; k < 8; ++k) p.text[k] = line.set(cmdline::kText1 + k);
   // A triple is one unit: when its last member given is "0", its pass is left out.
   auto triple = [&](int first, const char* (&texts)[3], bool& runs) {
-    int last = 0;
-    for (int k = first + 2; k >= first; --k)
-      if (argc > k) {
-        last = k;
-        break;
-      }
-    runs = !(last != 0 && std::strcmp(argv[last], "0") == 0);
-    for (int i = 0; i < 3; ++i) texts[i] = parameter(argc, argv, first + i);
+    const char* last = nullptr;
+    for (int k = first + 2; k >= first && !last; --k) last = line.given[k];
+    runs = !(last && last == cmdline::kAbsent);
+    for (int i = 0; i < 3; ++i) texts[i] = line.set(first + i);
   };
-  triple(15, p.abc9, p.run9);
-  triple(18, p.abc10, p.run10);
+  triple(cmdline::kText9A, p.abc9, p.run9);
+  triple(cmdline::kText10A, p.abc10, p.run10);
   return p;
 }
 
 int run_engine(int argc, char** argv) {
   base book;
   check_own_executable(argc > 0 ? argv[0] : nullptr);
-  int status = kNothingDone;
-  int kind = 0;
-  if (argc == 2) {
-    if (std::strcmp(argv[1], "--help") == 0) {
-      show_usage();
-      return kNothingDone;
-    }
-    if (std::strcmp(argv[1], "--version") == 0) {
-      show_version();
-      return kNothingDone;
-    }
-    if (asks_for_help(argv[1])) {
-      show_help();
-      return kNothingDone;
-    }
-    announce_book(argv[1]);
-    kind = 1;
-  } else if (argc == 3) {
-    if (!two_parameter_branch(argv)) return kNothingDone;
-    kind = 2;
-  } else if (argc >= 6) {
-    return command_line_run(argc, argv);
-  } else {
-    main_menu(book, work_files_for(argc, argv));
-    return kMainMenuLeft;
+  const CommandLine line = parse_command_line(argc, argv);
+  if (line.count == 1) return one_parameter(line, book);
+  if (line.count == 2) {
+    if (!two_parameter_branch(line)) return kNothingDone;
+    keybook_menu(book, line.given[cmdline::kBook], line.given[cmdline::kRecord]);
+    return kBookMenuWithRecordLeft;
   }
-  status = (kind == 1) ? kBookMenuLeft : kBookMenuWithRecordLeft;
-  keybook_menu(book, argv[1], kind == 2 ? argv[2] : nullptr);
-  return status;
+  if (line.count >= cmdline::kDestination) return command_line_run(line);
+  main_menu(book, work_files_for(line));
+  return kMainMenuLeft;
 }
 
 }  // namespace qvx

@@ -2,6 +2,7 @@
 // run and its exit statuses.
 #pragma once
 
+#include "MAIN_vuriv_2025/command_layout.h"
 #include "cipher/pipeline.h"
 
 namespace qvx {
@@ -18,15 +19,26 @@ enum Status : int {
   kRunFailed = 8,  // a run was entered but its output was not put in place
 };
 
-// Parameter k (1 to 20) when it is present and not the text "0"; else null.
-const char* parameter(int argc, char** argv, int k);
+// The command line, read once at the start.
+struct CommandLine {
+  int count = 0;                               // parameters given, the ignored ones included
+  const char* given[cmdline::kLast + 1] = {};  // parameter k as given; null when absent
+
+  // Parameter k (1 to 20) when it is given and is not the text "0"; else null.
+  const char* set(int k) const;
+};
+CommandLine parse_command_line(int argc, char** argv);
 
 // Work-file names: beside the source when six or more parameters name one.
-WorkFiles work_files_for(int argc, char** argv);
+WorkFiles work_files_for(const CommandLine& line);
 
 // What the passes get from parameters 6 to 20, with the rule for the
 // triples of passes 9 and 10.
-RunParameters run_parameters(int argc, char** argv);
+RunParameters run_parameters(const CommandLine& line);
+
+// The same straight from the argument vector.
+inline WorkFiles work_files_for(int argc, char** argv) { return work_files_for(parse_command_line(argc, argv)); }
+inline RunParameters run_parameters(int argc, char** argv) { return run_parameters(parse_command_line(argc, argv)); }
 
 // The whole program; returns the exit status.
 int run_engine(int argc, char** argv);

@@ -214,43 +214,41 @@ void search_records(const base& book) {
   book.busqueda(pattern);
 }
 
+// The key-book menu's letters. Each guarded action needs an open book; the
+// refusal's wording differs per letter, as users have always seen it.
+struct BookOption {
+  char key;
+  std::string_view refusal;  // empty: no book needed
+  void (*act)(base& book, bool from_command_line);
+};
+
+constexpr BookOption kBookActions[] = {
+    {'E', kNoBookOpen, [](base& b, bool) { select_record(b); }},
+    {'F', {}, [](base& b, bool) { b.abrirfichero(); }},
+    {'A', "Error  no se puede realizar la operacion hasta que abra un libro de claves", add_records},
+    {'L', "Error en archivo no se puede realizar la operacion hasta que abra un libro de claves",
+     [](base& b, bool) { list_records(b); }},
+    {'B', kNoBookOpen, [](base& b, bool) { delete_record(b); }},
+    {'M', kNoBookOpen, [](base& b, bool) { change_record(b); }},
+    {'U', kNoBookOpen, [](base& b, bool) { search_records(b); }},
+};
+
 // One key-book choice; false when the menu is to be left.
 bool book_action(base& book, char choice, bool from_command_line) {
   const char key = upper(choice);
-  // The guard's wording differs per option, as users have always seen it.
-  std::string_view refusal;
-  switch (key) {
-    case 'E': case 'B': case 'M': case 'U':
-      refusal = kNoBookOpen;
-      break;
-    case 'A':
-      refusal = "Error  no se puede realizar la operacion hasta que abra un libro de claves";
-      break;
-    case 'L':
-      refusal = "Error en archivo no se puede realizar la operacion hasta que abra un libro de claves";
-      break;
-    default:
-      break;
+  if (key == 'S') {
+    con::cls();
+    return false;
   }
-  if (!refusal.empty() && !book.compruebabase()) {
-    con::out() << refusal;
+  for (const BookOption& o : kBookActions) {
+    if (o.key != key) continue;
+    if (!o.refusal.empty() && !book.compruebabase())
+      con::out() << o.refusal;
+    else
+      o.act(book, from_command_line);
     return true;
   }
-  switch (key) {
-    case 'E': select_record(book); break;
-    case 'F': book.abrirfichero(); break;
-    case 'A': add_records(book, from_command_line); break;
-    case 'L': list_records(book); break;
-    case 'B': delete_record(book); break;
-    case 'M': change_record(book); break;
-    case 'U': search_records(book); break;
-    case 'S':
-      con::cls();
-      return false;
-    default:
-      option_list(kBookOptions);
-      break;
-  }
+  option_list(kBookOptions);
   return true;
 }
 
@@ -264,13 +262,34 @@ void open_from_command_line(base& book, const char* book_arg, const char* record
              << record_arg;
 }
 
+enum class Entered { from_main_menu, from_command_line };
+
+// From the command line the menu opens the named book (and selects the
+// named record) on its first screen; from the main menu it asks for a book
+// whenever none is open.
+void book_menu(base& book, Entered from, const char* book_arg, const char* record_arg) {
+  const bool from_command_line = from == Entered::from_command_line;
+  if (from_command_line) {
+    con::eol();
+    con::cls();
+  }
+  bool first_turn = true;
+  do {
+    if (!from_command_line && !book.compruebabase()) book.abrirfichero();
+    con::eol();
+    book_header(book, from_command_line);
+    if (from_command_line && first_turn) open_from_command_line(book, book_arg, record_arg);
+    first_turn = false;
+  } while (book_action(book, read_choice(), from_command_line));
+}
+
 // --- main-menu actions ---
 
 bool main_action(base& book, const WorkFiles& work, char choice) {
   switch (upper(choice)) {
     case 'C':
       con::cls();
-      keybook_menu(book, nullptr, nullptr);
+      book_menu(book, Entered::from_main_menu, nullptr, nullptr);
       break;
     case 'O': encode_interactive(book, work); break;
     case 'D': decode_interactive(book, work); break;
@@ -308,19 +327,7 @@ void main_menu(base& book, const WorkFiles& work) {
 }
 
 void keybook_menu(base& book, const char* book_arg, const char* record_arg) {
-  const bool from_command_line = book_arg != nullptr;
-  if (from_command_line) {
-    con::eol();
-    con::cls();
-  }
-  bool first_turn = true;
-  do {
-    if (!from_command_line && !book.compruebabase()) book.abrirfichero();
-    con::eol();
-    book_header(book, from_command_line);
-    if (from_command_line && first_turn) open_from_command_line(book, book_arg, record_arg);
-    first_turn = false;
-  } while (book_action(book, read_choice(), from_command_line));
+  book_menu(book, Entered::from_command_line, book_arg, record_arg);
 }
 
 }  // namespace qvx

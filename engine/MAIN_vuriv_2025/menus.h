@@ -9,9 +9,9 @@ namespace qvx {
 // The main menu, until it is left with S or the input ends.
 void main_menu(base& book, const WorkFiles& work);
 
-// The key-book menu. From the main menu: `book_arg` is null. From the
-// command line: `book_arg` is parameter 1 and `record_arg` parameter 2
-// (null when only one parameter was given).
+// The key-book menu entered from the command line (the main menu enters it
+// itself): `book_arg` is parameter 1, `record_arg` parameter 2 (null when
+// only one parameter was given). REQUIRES: book_arg is not null.
 void keybook_menu(base& book, const char* book_arg, const char* record_arg);
 
 }  // namespace qvx

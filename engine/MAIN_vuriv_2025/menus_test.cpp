@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "keybook/slot.h"
+#include "bookformat/slot.h"
 #include "testutil.h"
 
 namespace qvx {

@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <string>
 
-#include "cipher/bytestream.h"
+#include "io/bytestream.h"
 #include "keybook/base.h"
-#include "keybook/digits.h"
+#include "bookformat/digits.h"
 
 namespace qvx {
 

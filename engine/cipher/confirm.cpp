@@ -8,10 +8,11 @@
 #include <system_error>
 
 #include "cipher/coder.h"
-#include "cipher/files.h"
 #include "cipher/pass_stages.h"
 #include "cipher/pass_table.h"
+#include "io/files.h"
 #include "console/console.h"
+#include "io/path.h"
 
 namespace qvx {
 namespace {
@@ -31,7 +32,7 @@ void skip_message() {
 // it held lost with it; a file of the run's own changes under it.
 bool usable(const char* name, const char* output) {
   std::error_code ec;
-  return !(output && std::filesystem::equivalent(name, output, ec)) && !held::holds(name);
+  return !(output && std::filesystem::equivalent(fs_path(name), fs_path(output), ec)) && !held::holds(name);
 }
 
 void name_it(coder& c, const char* name) {

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "cipher/bytestream.h"
+#include "io/bytestream.h"
 #include "cipher/coder.h"
 #include "cipher/stage.h"
 

@@ -7,8 +7,13 @@
 #include "console/console.h"
 #include "console/progress.h"
 #include "eraser/overwrite.h"
+#include "io/path.h"
 
 #if defined(_WIN32)
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
 #include <io.h>
 #else
 #include <fcntl.h>
@@ -110,18 +115,47 @@ int open_target(const std::string& path) {
 
 bool rename_over(const std::string& from, const std::string& to) { return ::rename(from.c_str(), to.c_str()) == 0; }
 #else
-void arm() {}
-void disarm() {}
-struct SignalsHeld {
-  SignalsHeld() {}  // nothing to hold off where there are no such signals
+// Ctrl-C, Ctrl-Break, closing the console window, logging off and shutting
+// down reach a console program as calls on a thread of their own. The
+// run's thread is stopped first, so that it writes nothing after the wipe,
+// but never while it changes a file and its name together (SignalsHeld).
+SRWLOCK g_changing = SRWLOCK_INIT;
+HANDLE g_run_thread = nullptr;
+
+BOOL WINAPI on_console_stop(DWORD) {
+  ::AcquireSRWLockExclusive(&g_changing);
+  if (g_run_thread) ::SuspendThread(g_run_thread);
+  held::wipe_all_quietly();
+  // Ended as Ctrl-C ends a console program. Nothing else runs: the stopped
+  // thread may hold a lock the C runtime's exit would wait for.
+  ::TerminateProcess(::GetCurrentProcess(), STATUS_CONTROL_C_EXIT);
+  return TRUE;
+}
+
+void arm() {
+  ::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentThread(), ::GetCurrentProcess(), &g_run_thread,
+                    THREAD_SUSPEND_RESUME, FALSE, 0);
+  ::SetConsoleCtrlHandler(on_console_stop, TRUE);
+}
+
+void disarm() {
+  ::SetConsoleCtrlHandler(on_console_stop, FALSE);
+  if (g_run_thread) ::CloseHandle(g_run_thread);
+  g_run_thread = nullptr;
+}
+
+class SignalsHeld {
+ public:
+  SignalsHeld() { ::AcquireSRWLockExclusive(&g_changing); }
+  ~SignalsHeld() { ::ReleaseSRWLockExclusive(&g_changing); }
 };
+
 void give_mode(int, const std::string&) {}
 bool write_protected(const std::string& path) { return ::_access(path.c_str(), 2) != 0; }
 int open_target(const std::string& path) { return files::open_output(path.c_str()); }
 bool rename_over(const std::string& from, const std::string& to) {
-  std::error_code ec;
-  fs::rename(from, to, ec);
-  return !ec;
+  HeldFile* f = held::find(from.c_str());
+  return f && held::rename_to(*f, to);
 }
 #endif
 
@@ -129,10 +163,10 @@ bool rename_over(const std::string& from, const std::string& to) {
 // its target, so the link stays.
 std::string final_target(const std::string& destination) {
   std::error_code ec;
-  const fs::path p(destination);
+  const fs::path p = fs_path(destination);
   if (fs::is_symlink(fs::symlink_status(p, ec))) {
     const fs::path resolved = fs::weakly_canonical(p, ec);
-    if (!ec) return resolved.string();
+    if (!ec) return fs_name(resolved);
   }
   return destination;
 }
@@ -145,8 +179,8 @@ bool same_file(const char* a, const files::Identity& b) {
 // For names that may not exist yet.
 bool same_path(const std::string& a, const std::string& b) {
   std::error_code ec1, ec2;
-  const fs::path x = fs::weakly_canonical(a, ec1);
-  const fs::path y = fs::weakly_canonical(b, ec2);
+  const fs::path x = fs::weakly_canonical(fs_path(a), ec1);
+  const fs::path y = fs::weakly_canonical(fs_path(b), ec2);
   return !ec1 && !ec2 && x == y;
 }
 
@@ -198,7 +232,7 @@ bool RunGuard::destination_allowed(const WorkFiles& work, const RunFiles& others
     return false;
   }
   std::error_code ec;
-  if (exists && (!fs::is_regular_file(target_, ec) || write_protected(target_))) {
+  if (exists && (!fs::is_regular_file(fs_path(target_), ec) || write_protected(target_))) {
     c_.report_open_failure(c_.dir == Direction::decode);
     return false;
   }
@@ -218,10 +252,10 @@ bool RunGuard::claim_work_files() {
 }
 
 bool RunGuard::make_output() {
-  const std::string beside = fs::path(target_).parent_path().string();
+  const std::string beside = fs_name(fs_path(target_).parent_path());
   if (!held::create_temporary(out_, beside)) {
     copy_over_ = true;
-    if (!held::create_temporary(out_, fs::path(work_[0].name).parent_path().string())) {
+    if (!held::create_temporary(out_, fs_name(fs_path(work_[0].name).parent_path()))) {
       c_.report_open_failure(c_.dir == Direction::decode);
       return false;
     }

@@ -19,7 +19,7 @@
 #include <string>
 
 #include "cipher/coder.h"
-#include "cipher/files.h"
+#include "io/files.h"
 #include "cipher/pipeline.h"
 
 namespace qvx {

@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "cipher/bytestream.h"
+#include "io/bytestream.h"
 #include "cipher/coder.h"
 
 namespace qvx {

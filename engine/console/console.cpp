@@ -21,7 +21,6 @@ namespace {
 
 std::istream* g_in = nullptr;
 std::ostream* g_out = nullptr;
-bool g_bound = false;  // true while tests have redirected the streams
 
 std::istream& in() { return g_in ? *g_in : std::cin; }
 
@@ -43,13 +42,11 @@ bool skip_blanks() {
 void bind(std::istream& i, std::ostream& o) {
   g_in = &i;
   g_out = &o;
-  g_bound = true;
 }
 
 void restore() {
   g_in = nullptr;
   g_out = nullptr;
-  g_bound = false;
 }
 
 std::ostream& out() { return g_out ? *g_out : std::cout; }
@@ -148,9 +145,15 @@ void discard_line(std::size_t max) {
 
 void wait_enter() { discard_line(); }
 
+namespace {
+
+// The sequence goes where out() goes: only standard output can be a terminal.
+bool output_is_terminal() { return g_out == nullptr && QVX_ISATTY(QVX_STDOUT_FD); }
+
+}  // namespace
+
 void cls() {
-  if (g_bound) return;  // redirected: never a terminal
-  if (QVX_ISATTY(QVX_STDOUT_FD)) {
+  if (output_is_terminal()) {
     out() << "\x1b[H\x1b[2J";
     out().flush();
   }

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <string>
 
+#include "io/bytestream.h"
+
 #if !defined(_WIN32)
 #include <sys/stat.h>
 #include <unistd.h>
@@ -101,6 +103,7 @@ void run_start(const char* source, bool decoding) {
   g_run.active = g_run.size > kShownFrom && stderr_is_terminal();
   g_run.decoding = decoding;
   g_run.start = Clock::now();
+  qvx::set_write_meter(&moved);
 }
 
 void pass(int n) {

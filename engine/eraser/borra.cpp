@@ -10,8 +10,9 @@
 #include <string>
 
 #include "console/console.h"
-#include "cipher/files.h"
+#include "io/files.h"
 #include "eraser/overwrite.h"
+#include "io/path.h"
 
 #if defined(_WIN32)
 #include <fcntl.h>
@@ -74,7 +75,7 @@ class RawFile {
 // is never what the user meant.
 bool is_plain_file(const std::string& path) {
   std::error_code ec;
-  return fs::is_regular_file(path, ec);
+  return fs::is_regular_file(fs_path(path), ec);
 }
 
 void report_not_overwritten(const std::string& path) {
@@ -158,7 +159,7 @@ borra& borra::iniciarborra() {
 
 int borra::dirfichero() const {
   std::error_code ec;
-  const fs::path p(ruta);
+  const fs::path p = fs_path(ruta);
   const fs::file_status st = fs::status(p, ec);
   if (ruta.empty() || !fs::exists(st)) {
     con::line("NO SE ENCUENTRA EL ARCHIVO");
@@ -185,10 +186,11 @@ int borra::borrarfichero() const {
 
 int borra::eliminaresto() const {
   std::error_code ec;
-  const fs::file_status st = fs::symlink_status(ruta, ec);
+  const fs::path p = fs_path(ruta);
+  const fs::file_status st = fs::symlink_status(p, ec);
   if (st.type() == fs::file_type::not_found) return 1;  // nothing left to delete
   bool gone = false;
-  if (!ec && st.type() != fs::file_type::directory) gone = fs::remove(ruta, ec) && !ec;
+  if (!ec && st.type() != fs::file_type::directory) gone = fs::remove(p, ec) && !ec;
   if (!gone) report_not_removed(ruta);
   return 1;
 }

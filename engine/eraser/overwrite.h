@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "cipher/files.h"
+#include "io/files.h"
 
 namespace qvx::eraser {
 

@@ -1,12 +1,11 @@
 #include "keybook/base.h"
 
 #include <algorithm>
-#include <iomanip>
 #include <istream>
 #include <vector>
 
 #include "console/console.h"
-#include "keybook/book_file.h"
+#include "bookformat/book_file.h"
 
 namespace qvx {
 
@@ -92,20 +91,19 @@ int base::activar(uint32_t n, uint64_t count) {
   }
   BookFile f(fichero, BookFile::Use::read);
   Slot slot{};
-  const uint64_t at = static_cast<uint64_t>(n - 1) * kSlotSize;
-  if (!f.seek(at) || f.read(slot.data(), 3) != 3) {
+  const std::size_t got = f.read_slot(n, slot);
+  if (got < 3) {
     // The book shrank or vanished since it was counted.
     con::line("lo siento registro no existente; Repita la Operacion");
     return 0;
   }
-  if (looks_deleted(slot.data(), 3)) {
+  if (looks_deleted(slot.data(), got)) {
     con::eol();
     con::out() << "Imposible Seleccionar Un Registro Borrado Operacion Cancelada";
     registro = 0;
     return 0;
   }
   registro = static_cast<int32_t>(n);
-  const std::size_t got = f.seek(at) ? f.read(slot.data(), slot.size()) : 0;
   load_record(slot.data(), got, *this);
   con::out() << static_cast<const KeyRecord&>(*this);
   con::out() << "numero :_" << n << " activado satisfactoriamente";
@@ -145,38 +143,20 @@ std::istream& operator>(std::istream& file, base& b) {
 }
 
 std::ostream& operator<<(std::ostream& view, const KeyRecord& r) {
-  auto label = [](const char* text) {
-    con::eol();
-    con::out() << text;
-  };
-  label("Nombre de la Clave Maestra: ");
-  view << r.nombre.c_str();
-  for (int k = 1; k <= 10; ++k) {
-    con::eol();
-    con::out() << "clave" << k << ": ";
-    view << r.clave(k).c_str();
+  // Line by line, so that each newline is flushed as the console's are.
+  const std::string text = record_view(r);
+  std::size_t from = 0;
+  for (std::size_t nl = text.find('\n'); nl != std::string::npos; nl = text.find('\n', from)) {
+    view.write(text.data() + from, static_cast<std::streamsize>(nl - from));
+    view << '\n' << std::flush;
+    from = nl + 1;
   }
-  std::ios::fmtflags flags = view.flags();
-  std::streamsize precision = view.precision();
-  label("engorde: ");
-  view << std::fixed << std::setprecision(0) << r.engorde;
-  label("desorden: ");
-  view << std::fixed << std::setprecision(3) << r.desorden;
-  view.flags(flags);
-  view.precision(precision);
-  con::eol();
   return view;
 }
 
 void dump_slot(const unsigned char* bytes, std::size_t available) {
-  static constexpr std::size_t kRows[] = {kNameWidth, kKeyWidth,     kKeyWidth,     kKeyWidth, kKeyWidth,
-                                          kKeyWidth,  kKeyWidth,     kKeyWidth,     kKeyWidth, kKeyWidth,
-                                          kKeyWidth,  kEngordeWidth, kDesordenWidth};
-  std::size_t at = 0;
-  for (std::size_t row : kRows) {
-    const std::size_t shown = at < available ? std::min(row, available - at) : 0;
-    con::out().write(reinterpret_cast<const char*>(bytes + at), static_cast<std::streamsize>(shown));
-    at += row;
+  for (std::string_view row : slot_rows(bytes, available)) {
+    con::out().write(row.data(), static_cast<std::streamsize>(row.size()));
     con::eol();
   }
 }

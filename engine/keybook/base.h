@@ -9,8 +9,8 @@
 #include <iosfwd>
 #include <string>
 
-#include "keybook/record.h"
-#include "keybook/slot.h"
+#include "bookformat/record.h"
+#include "bookformat/slot.h"
 
 namespace qvx {
 
@@ -35,17 +35,25 @@ class base : public KeyRecord {
   int ponerregistro() const;
   base& abrirfichero();                  // asks for a path at the console
   base& abrirfichero2(const char* path);  // the same with the path given
-  uint64_t tamanyo();                     // file size in bytes; sets `registros`
+  uint64_t tamanyo();                     // "size": file size in bytes; sets `registros`
   int activar(uint32_t n, uint64_t count);
 
   // --- entering, editing, listing, searching ---
+  // iniciab ("inicia base"): reads a new record from the console into this
+  // object; nothing is written to the book.
   base& iniciab();
+  // buscar ("to look for"): the number of the first deleted slot, where an
+  // addition goes before the book grows; 0 when there is none. Not to be
+  // confused with busqueda below, the user's text search.
   int buscar() const;
-  uint64_t altas(uint64_t n) const;
-  int bajas(int n, long size) const;
-  int modificaciones(long n) const;
-  const base& listados(int first, int count) const;
+  uint64_t altas(uint64_t n) const;      // additions: writes this record into slot n
+  int bajas(int n, long size) const;     // deletions: the marker into slot n
+  int modificaciones(long n) const;      // changes: overwrites existing slot n
+  const base& listados(int first, int count) const;  // raw dump of `count` slots
+  // busqueda ("search"): every occurrence of `pattern` anywhere in the file.
   int busqueda(const std::string& pattern) const;
+  // recuerda ("reminds"): shows the desorden as the user should type it
+  // again, rebuilt from the stored digits, sign and point position.
   int recuerda() const;
 
   // --- printout ---
@@ -73,14 +81,11 @@ inline int record_number(const char* text) {
 // one possibly right at the end of the input.
 bool read_new_record(base& b);
 
-// Record count of a book of `size` bytes.
-inline uint64_t record_count(uint64_t size) { return size / kSlotSize; }
-
 // The slot stream operations. Reversed from the usual convention, as the
 // key book has always had them: >> writes a record, > reads one.
 std::ostream& operator>>(std::ostream& file, const base& b);
 std::istream& operator>(std::istream& file, base& b);
-// Record view of the key record.
+// Record view of the key record (record_view), each newline flushed.
 std::ostream& operator<<(std::ostream& view, const KeyRecord& r);
 // Raw dump of the slot at the file's read position, byte for byte.
 void dump_slot(std::istream& file);

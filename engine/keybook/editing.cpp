@@ -2,21 +2,17 @@
 // Every operation opens the key-book file itself and closes it before it
 // returns; record numbers count from 1.
 #include <algorithm>
-#include <cstring>
 #include <string>
 
 #include "console/console.h"
 #include "keybook/base.h"
-#include "keybook/book_file.h"
+#include "bookformat/book_file.h"
 
 namespace qvx {
 namespace {
 
 constexpr const char* kNoSuchRecord = "lo siento registro no existente; Repita la Operacion";
 constexpr const char* kNotOpened = " Error no se ha abierto el fichero";
-
-// REQUIRES: n >= 1.
-uint64_t slot_offset(int64_t n) { return static_cast<uint64_t>(n - 1) * kSlotSize; }
 
 // Opens an existing book for reading and writing, never creating or
 // truncating it, and counts its whole slots.
@@ -45,11 +41,6 @@ bool open_existing_slot(const std::string& path, int64_t n, BookFile& f) {
     return false;
   }
   return f.seek(slot_offset(n));
-}
-
-bool write_slot_bytes(BookFile& f, const Slot& s) {
-  f.write(s.data(), s.size());
-  return f.close();
 }
 
 // Asks until a number arrives; false when the input ended first.
@@ -103,13 +94,7 @@ base& base::iniciab() {
 int base::buscar() const {
   BookFile f;
   if (!f.open(fichero, BookFile::Use::read)) return 0;
-  const uint64_t records = record_count(f.size());
-  Slot s{};
-  for (uint64_t n = 1; n <= records; ++n) {
-    if (f.read(s.data(), s.size()) != s.size()) return 0;
-    if (is_free_slot(s.data(), s.size())) return static_cast<int>(n);
-  }
-  return 0;
+  return static_cast<int>(f.first_free_slot());
 }
 
 uint64_t base::altas(uint64_t n) const {
@@ -128,9 +113,9 @@ uint64_t base::altas(uint64_t n) const {
     con::line(kNoSuchRecord);
     return n;
   }
-  f.seek(slot_offset(static_cast<int64_t>(n)));
   con::line("llega al primer paso");
-  write_slot_bytes(f, record_slot(*this));
+  f.write_slot(static_cast<int64_t>(n), record_slot(*this));
+  f.close();
   con::line("llega al primer paso2");
   return n;
 }
@@ -149,7 +134,8 @@ int base::bajas(int n, long size) const {
 int base::modificaciones(long n) const {
   BookFile f;
   if (!open_existing_slot(fichero, n, f)) return 0;
-  return write_slot_bytes(f, record_slot(*this)) ? 1 : 0;
+  const bool written = f.write_slot(n, record_slot(*this));
+  return f.close() && written ? 1 : 0;
 }
 
 const base& base::listados(int first, int count) const {
@@ -177,29 +163,12 @@ const base& base::listados(int first, int count) const {
 }
 
 int base::busqueda(const std::string& pattern) const {
-  const std::string pat = pattern.substr(0, kPatternMax);
-  const std::size_t len = pat.size();
   BookFile f;
-  if (len > 0 && f.open(fichero, BookFile::Use::read) && f.size() >= len) {
-    // A window of the last `len` bytes, kept as a ring: the file is read
-    // once, front to back, and overlapping matches are all found.
-    std::string window(len, '\0');
-    if (f.read(window.data(), len) == len) {
-      std::size_t head = 0;  // index in `window` of the byte at offset p
-      for (uint64_t p = 0;; ++p) {
-        const std::size_t tail = len - head;
-        if (std::memcmp(window.data() + head, pat.data(), tail) == 0 &&
-            std::memcmp(window.data(), pat.data() + tail, head) == 0) {
-          con::eol();
-          con::out() << "Localizado:-se ha encontrado en la posicion_ " << p << " _del registro "
-                     << p / kSlotSize + 1;
-        }
-        const int next = f.get();
-        if (next < 0) break;
-        window[head] = static_cast<char>(next);
-        head = (head + 1) % len;
-      }
-    }
+  if (f.open(fichero, BookFile::Use::read)) {
+    f.find_all(std::string_view(pattern).substr(0, kPatternMax), [](uint64_t p) {
+      con::eol();
+      con::out() << "Localizado:-se ha encontrado en la posicion_ " << p << " _del registro " << p / kSlotSize + 1;
+    });
   }
   con::eol();
   return 1;

@@ -7,8 +7,9 @@
 
 #include "console/console.h"
 #include "keybook/base.h"
-#include "keybook/book_file.h"
-#include "keybook/digits.h"
+#include "bookformat/book_file.h"
+#include "bookformat/digits.h"
+#include "io/path.h"
 
 namespace qvx {
 namespace {
@@ -76,7 +77,7 @@ int base::imprime() const {
   // A printout holds every key in the clear: a new one is its owner's alone.
   std::error_code ec;
   BookFile file;
-  if (std::filesystem::exists(name, ec)) {
+  if (std::filesystem::exists(fs_path(name), ec)) {
     con::eol();
     con::out() << " el Fichero de Destino: " << name << " existe , !lo A\xF1" "ade?(s/n): ";
     char c = 0;

@@ -1,5 +1,7 @@
 #include "command_line.h"
 
+#include "MAIN_vuriv_2025/command_layout.h"
+
 namespace qvxpanel {
 
 std::string convert_path(std::string_view text) {
@@ -35,7 +37,7 @@ std::string escape_quotes(std::string_view text, int& inserted) {
 std::string engine_command_line(const EngineRun& run) {
   auto quoted = [](std::string_view t) {
     std::string q = "\"";
-    q += t.empty() ? std::string_view("0") : t;
+    q += t.empty() ? qvx::cmdline::kAbsent : t;
     q += '"';
     return q;
   };
@@ -50,7 +52,7 @@ std::string engine_command_line(const EngineRun& run) {
   }
   for (std::size_t k = 1; k <= run.parameters.size(); ++k) {
     line += ' ';
-    line += quoted(k == 11 || k == 14 ? std::string_view() : run.parameters[k - 1]);
+    line += quoted(qvx::cmdline::panel_keeps_absent(static_cast<int>(k)) ? std::string_view() : run.parameters[k - 1]);
   }
   return line;
 }

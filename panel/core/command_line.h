@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "MAIN_vuriv_2025/command_layout.h"
+
 namespace qvxpanel {
 
 // Drops every "Z:" and turns backslashes into slashes.
@@ -24,12 +26,13 @@ struct EngineRun {
   std::string source;
   std::string destination;
   std::string confirmation;
-  std::array<std::string, 14> parameters;  // engine parameters 7 to 20
+  std::array<std::string, qvx::cmdline::kTexts> parameters;  // engine parameters 7 to 20 (cmdline::kTexts)
 };
 
 // Parameters separated by single blanks, texts quoted, "0" for an empty
-// text. Parameters 11 and 14 always go as "0": passes 9 and 10 stay out of
-// every run the panel starts.
+// text, in the order of MAIN_vuriv_2025/command_layout.h. Texts 11 and 14
+// always go as "0" (cmdline::panel_keeps_absent): passes 9 and 10 stay out
+// of every run the panel starts.
 std::string engine_command_line(const EngineRun& run);
 
 }  // namespace qvxpanel

@@ -3,6 +3,8 @@
 #include <fstream>
 #include <limits>
 
+#include "path_text.h"
+
 namespace qvxpanel {
 namespace {
 
@@ -102,7 +104,7 @@ std::string text_prefix(uint32_t length) {
 }
 
 bool save_config(const std::string& path, const PanelConfig& config) {
-  std::ofstream f(path, std::ios::binary | std::ios::trunc);
+  std::ofstream f(file_path(path), std::ios::binary | std::ios::trunc);
   if (!f.is_open()) return false;
   ArchiveWriter w(f);
   if (!exchange(w, config)) return false;
@@ -111,7 +113,7 @@ bool save_config(const std::string& path, const PanelConfig& config) {
 }
 
 std::optional<PanelConfig> load_config(const std::string& path) {
-  std::ifstream f(path, std::ios::binary | std::ios::ate);
+  std::ifstream f(file_path(path), std::ios::binary | std::ios::ate);
   if (!f.is_open()) return std::nullopt;
   std::streamoff size = f.tellg();
   if (size < 0) return std::nullopt;

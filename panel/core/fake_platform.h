@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "keybook/slot.h"
+#include "bookformat/slot.h"
 #include "keybook_dialogs.h"
 #include "platform.h"
 
@@ -86,14 +86,15 @@ class FakePlatform : public Platform {
   void refresh() override { ++refreshes; }
 
   // Each dialog gets its start-up handler, as the window system would give it.
-  bool run(KeyBookDialog& d) override {
+  bool run(ModalDialog& d) override {
     d.on_init_dialog();
-    return keybook_script ? keybook_script(d) : false;
+    if (auto* k = dynamic_cast<KeyBookDialog*>(&d)) return keybook_script ? keybook_script(*k) : false;
+    if (auto* a = dynamic_cast<AddDialog*>(&d)) return add_script ? add_script(*a) : false;
+    if (auto* c = dynamic_cast<ChangeDialog*>(&d)) return change_script ? change_script(*c) : false;
+    if (auto* s = dynamic_cast<SearchDialog*>(&d)) return search_script ? search_script(*s) : false;
+    if (auto* l = dynamic_cast<LogDialog*>(&d)) return log_script ? log_script(*l) : false;
+    return false;
   }
-  bool run(AddDialog& d) override { return add_script ? add_script(d) : false; }
-  bool run(ChangeDialog& d) override { return change_script ? change_script(d) : false; }
-  bool run(SearchDialog& d) override { return search_script ? search_script(d) : false; }
-  bool run(LogDialog& d) override { return log_script ? log_script(d) : false; }
   void show_about() override { ++abouts; }
 
   std::vector<std::string> box_texts() const {

@@ -12,6 +12,13 @@ constexpr int kCancel = 2;
 
 constexpr int kAboutDialog = 100;
 
+// The controls of a record form (the add and change dialogs).
+struct RecordFormIds {
+  int dialog, path, name, number;
+  std::array<int, 10> keys;
+  int engorde, desorden;
+};
+
 namespace main_window {
 constexpr int kDialog = 102;
 constexpr int kEnginePath = 1070;
@@ -67,6 +74,7 @@ constexpr int kNumber = 1068;
 constexpr std::array<int, 10> kKeys = {1056, 1057, 1059, 1058, 1060, 1061, 1062, 1063, 1064, 1065};
 constexpr int kEngorde = 1066;
 constexpr int kDesorden = 1067;
+constexpr RecordFormIds kForm = {kDialog, kPath, kName, kNumber, kKeys, kEngorde, kDesorden};
 }  // namespace add_dialog
 
 namespace change_dialog {
@@ -77,6 +85,7 @@ constexpr int kNumber = 1019;
 constexpr std::array<int, 10> kKeys = {1053, 1011, 1015, 1014, 1008, 1018, 1007, 1009, 1013, 1012};
 constexpr int kEngorde = 1017;
 constexpr int kDesorden = 1016;
+constexpr RecordFormIds kForm = {kDialog, kPath, kName, kNumber, kKeys, kEngorde, kDesorden};
 }  // namespace change_dialog
 
 namespace search_dialog {

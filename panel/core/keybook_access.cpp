@@ -3,12 +3,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iomanip>
-#include <sstream>
 
-#include "keybook/book_file.h"
-#include "keybook/slot.h"
+#include "bookformat/book_file.h"
+#include "bookformat/slot.h"
+#include "path_text.h"
 #include "texts.h"
 
 namespace qvxpanel {
@@ -19,44 +17,35 @@ using qvx::Slot;
 
 constexpr std::string_view kChangeTitle = "DESORDEN";
 
+using qvx::BookFile;
+
 // Opening for reading creates a missing book, as the panel always has; it
 // holds every key in the clear, so a new one is its owner's alone (0600 on
 // POSIX). The bytes are read untranslated: a key may hold any byte but a blank.
-bool open_for_reading(const std::string& path, std::ifstream& f) {
+// Only regular files open (BookFile): a FIFO or a device is no book.
+bool open_for_reading(const std::string& path, BookFile& f) {
   if (path.empty()) return false;
+  const std::filesystem::path file = file_path(path);
   std::error_code ec;
-  if (std::filesystem::is_directory(path, ec)) return false;
-  if (!std::filesystem::exists(path, ec)) qvx::BookFile(path, qvx::BookFile::Use::append);
-  f.open(path, std::ios::binary);
-  return f.is_open();
+  if (std::filesystem::is_directory(file, ec)) return false;
+  if (!std::filesystem::exists(file, ec)) BookFile(file, BookFile::Use::append);
+  return f.open(file, BookFile::Use::read);
 }
 
 // Opening for writing never creates nor truncates the book.
-bool open_for_writing(const std::string& path, std::fstream& f) {
-  if (path.empty()) return false;
-  f.open(path, std::ios::in | std::ios::out | std::ios::binary);
-  return f.is_open();
+bool open_for_writing(const std::string& path, BookFile& f) {
+  return !path.empty() && f.open(file_path(path), BookFile::Use::update);
 }
-
-uint64_t size_of(std::istream& f) {
-  f.seekg(0, std::ios::end);
-  std::streamoff end = f.tellg();
-  f.seekg(0);
-  return end > 0 ? static_cast<uint64_t>(end) : 0;
-}
-
-std::streamoff offset_of(int64_t slot) { return static_cast<std::streamoff>((slot - 1) * static_cast<int64_t>(kSlotSize)); }
 
 // Calls visit(number, slot) for every whole slot from the first until it
-// returns false; a tail shorter than a slot is no slot. The size is taken
-// first, as for every file here, so a device that never ends is no book.
-// Returns the count of slots visited.
+// returns false; a tail shorter than a slot is no slot. Returns the count
+// of slots visited.
 template <class Visit>
-int32_t scan_slots(std::istream& f, Visit visit) {
-  const uint64_t count = size_of(f) / kSlotSize;
+int32_t scan_slots(BookFile& f, Visit visit) {
+  const uint64_t count = f.records();
   Slot s;
   int32_t n = 0;
-  while (static_cast<uint64_t>(n) < count && f.read(reinterpret_cast<char*>(s.data()), kSlotSize)) {
+  while (static_cast<uint64_t>(n) < count && f.read_slot(n + 1, s) == kSlotSize) {
     ++n;
     if (!visit(n, s)) break;
   }
@@ -109,13 +98,6 @@ void check_conversions(Platform& p, const qvx::KeyRecord& r) {
     tell_error(p, "Se ha producido un error en la conversi\xF3n de la Clave de Desorden.");
 }
 
-bool write_at(std::fstream& f, int64_t slot, const Slot& bytes) {
-  f.seekp(offset_of(slot));
-  f.write(reinterpret_cast<const char*>(bytes.data()), kSlotSize);
-  f.flush();
-  return static_cast<bool>(f);
-}
-
 Slot slot_of(Platform& p, const RecordTexts& texts) {
   std::vector<std::string> messages;
   Slot s = qvx::write_slot(to_record(texts), messages);
@@ -126,45 +108,22 @@ Slot slot_of(Platform& p, const RecordTexts& texts) {
 // Writes `bytes` into slot n of an existing book; refuses slots the book
 // does not have.
 bool write_existing_slot(Platform& p, const std::string& path, int32_t n, const Slot& bytes) {
-  std::fstream f;
+  BookFile f;
   if (!open_for_writing(path, f)) {
     say(p, texts::kNotOpened);
     tell_not_written(p, path);
     return false;
   }
-  uint64_t count = size_of(f) / kSlotSize;
-  if (n <= 0 || static_cast<uint64_t>(n) > count) {
+  if (n <= 0 || static_cast<uint64_t>(n) > f.records()) {
     tell_error(p, texts::kNoSuchRecord);
     return false;
   }
-  bool ok = write_at(f, n, bytes);
-  f.close();
-  if (!ok || f.fail()) {
+  const bool written = f.write_slot(n, bytes);
+  if (!f.close() || !written) {
     tell_not_written(p, path);
     return false;
   }
   return true;
-}
-
-std::string record_view(const qvx::KeyRecord& r) {
-  std::ostringstream v;
-  v << "\nNombre de la Clave Maestra: " << r.nombre.c_str();
-  for (int k = 1; k <= 10; ++k) v << "\nclave" << k << ": " << r.clave(k).c_str();
-  v << "\nengorde: " << std::fixed << std::setprecision(0) << r.engorde;
-  v << "\ndesorden: " << std::fixed << std::setprecision(3) << r.desorden << '\n';
-  return v.str();
-}
-
-// Knuth-Morris-Pratt failure table: the search streams the book once and
-// still reports overlapping matches.
-std::vector<std::size_t> failure_table(std::string_view t) {
-  std::vector<std::size_t> f(t.size(), 0);
-  for (std::size_t i = 1, k = 0; i < t.size(); ++i) {
-    while (k > 0 && t[i] != t[k]) k = f[k - 1];
-    if (t[i] == t[k]) ++k;
-    f[i] = k;
-  }
-  return f;
 }
 
 }  // namespace
@@ -179,7 +138,7 @@ qvx::KeyRecord to_record(const RecordTexts& texts) {
 }
 
 std::optional<std::vector<NameEntry>> list_names(const std::string& path) {
-  std::ifstream f;
+  BookFile f;
   if (!open_for_reading(path, f)) return std::nullopt;
   std::vector<NameEntry> names;
   scan_slots(f, [&](int32_t n, const Slot& s) {
@@ -190,7 +149,7 @@ std::optional<std::vector<NameEntry>> list_names(const std::string& path) {
 }
 
 std::optional<Scan> load_by_number(const std::string& path, int32_t n) {
-  std::ifstream f;
+  BookFile f;
   if (!open_for_reading(path, f)) return std::nullopt;
   Scan r;
   r.scanned = scan_slots(f, [&](int32_t k, const Slot& s) {
@@ -203,7 +162,7 @@ std::optional<Scan> load_by_number(const std::string& path, int32_t n) {
 }
 
 std::optional<Scan> find_by_name(const std::string& path, std::string_view name) {
-  std::ifstream f;
+  BookFile f;
   if (!open_for_reading(path, f)) return std::nullopt;
   Scan r;
   r.scanned = scan_slots(f, [&](int32_t k, const Slot& s) {
@@ -217,16 +176,14 @@ std::optional<Scan> find_by_name(const std::string& path, std::string_view name)
 
 Selected select_for_change(Platform& p, const std::string& path, int32_t& number,
                            std::string& desorden_field) {
-  std::ifstream f;
+  BookFile f;
   if (!open_for_reading(path, f)) return Selected::unreadable;
-  uint64_t count = size_of(f) / kSlotSize;
-  if (number <= 0 || static_cast<uint64_t>(number) > count) {
+  if (number <= 0 || static_cast<uint64_t>(number) > f.records()) {
     say(p, texts::kNoSuchRecord);
     return Selected::refused;
   }
   Slot s{};
-  f.seekg(offset_of(number));
-  f.read(reinterpret_cast<char*>(s.data()), kSlotSize);
+  const std::size_t got = f.read_slot(number, s);
   if (qvx::looks_deleted(s.data(), kSlotSize)) {
     p.standard_output("\nImposible Seleccionar Un Registro Borrado Operacion Cancelada");
     number = 0;
@@ -234,9 +191,9 @@ Selected select_for_change(Platform& p, const std::string& path, int32_t& number
   }
   qvx::KeyRecord r;
   std::vector<std::string> messages;
-  qvx::read_slot(s.data(), static_cast<std::size_t>(f.gcount()), r, messages);
+  qvx::read_slot(s.data(), got, r, messages);
   for (const std::string& m : messages) say(p, m);
-  p.standard_output(record_view(r));
+  p.standard_output(qvx::record_view(r));
   p.standard_output("numero :_" + std::to_string(number) + " activado satisfactoriamente\n");
 
   // The stored digits alone would not write back the same desorden; the
@@ -253,35 +210,31 @@ Added append_or_reuse(Platform& p, const std::string& path, const RecordTexts& r
     tell_not_written(p, path);
     return {};
   }
-  int32_t free_slot = 0;
-  int32_t count = 0;
+  int64_t free_slot = 0;
+  uint64_t count = 0;
   {
-    std::ifstream f;
+    BookFile f;
     if (!open_for_reading(path, f)) {
       say(p, texts::kNotOpened);
       tell_not_written(p, path);
       return {};
     }
-    count = scan_slots(f, [&](int32_t n, const Slot& s) {
-      if (!qvx::is_free_slot(s.data(), kSlotSize)) return true;
-      free_slot = n;
-      return false;
-    });
+    free_slot = f.first_free_slot();
+    count = f.records();
   }
   Slot bytes = slot_of(p, record);
-  std::fstream f;
+  BookFile f;
   if (!open_for_writing(path, f)) {
     say(p, texts::kNotOpened);
     tell_not_written(p, path);
     return {};
   }
-  bool ok = write_at(f, free_slot != 0 ? free_slot : int64_t{count} + 1, bytes);
-  f.close();
-  if (!ok || f.fail()) {
+  const bool written = f.write_slot(free_slot != 0 ? free_slot : static_cast<int64_t>(count) + 1, bytes);
+  if (!f.close() || !written) {
     tell_not_written(p, path);
     return {};
   }
-  return {true, free_slot};
+  return {true, static_cast<int32_t>(free_slot)};
 }
 
 bool overwrite(Platform& p, const std::string& path, int32_t n, const RecordTexts& record) {
@@ -294,47 +247,29 @@ bool erase_record(Platform& p, const std::string& path, int32_t n) {
 }
 
 bool search(Platform& p, const std::string& path, std::string_view text) {
-  std::ifstream f;
+  BookFile f;
   if (!open_for_reading(path, f)) return false;
-  // An empty text would "match" before every byte of the book.
-  if (text.empty()) return true;
-  std::vector<std::size_t> fail = failure_table(text);
-  const uint64_t size = size_of(f);
-  std::istreambuf_iterator<char> it(f), end;
-  std::size_t matched = 0;
-  for (uint64_t at = 0; at < size && it != end; ++it, ++at) {
-    char c = *it;
-    while (matched > 0 && c != text[matched]) matched = fail[matched - 1];
-    if (c == text[matched]) ++matched;
-    if (matched < text.size()) continue;
-    uint64_t start = at + 1 - text.size();
+  // An empty text would "match" before every byte of the book: it finds nothing.
+  f.find_all(text, [&](uint64_t start) {
     p.message_box("Se ha encontrado una coincidencia en la posici\xF3n:  " + std::to_string(start) +
                       " _del registro " + std::to_string(start / kSlotSize + 1),
                   path, Icon::exclamation, Buttons::ok);
-    matched = fail[matched - 1];
-  }
+  });
   return true;
 }
 
 void raw_listing(Platform& p, const std::string& path, int32_t n) {
-  std::ifstream f;
-  uint64_t count = open_for_reading(path, f) ? size_of(f) / kSlotSize : 0;
+  BookFile f;
+  const uint64_t count = open_for_reading(path, f) ? f.records() : 0;
   std::string out = "\n Numero de Registros del Libro " + path + "_:_ " + std::to_string(count) + "\n";
   if (n > 0 && static_cast<uint64_t>(n) <= count) {
     Slot s{};
-    f.seekg(offset_of(n));
-    f.read(reinterpret_cast<char*>(s.data()), kSlotSize);
+    f.read_slot(n, s);
     out += "clave n_" + std::to_string(n) + " _: ";
     // One row per field, as the engine's raw dump shows a slot.
-    static constexpr std::size_t kRows[] = {
-        qvx::kNameWidth, qvx::kKeyWidth, qvx::kKeyWidth, qvx::kKeyWidth,      qvx::kKeyWidth,
-        qvx::kKeyWidth,  qvx::kKeyWidth, qvx::kKeyWidth, qvx::kKeyWidth,      qvx::kKeyWidth,
-        qvx::kKeyWidth,  qvx::kEngordeWidth, qvx::kDesordenWidth};
-    std::size_t at = 0;
-    for (std::size_t row : kRows) {
-      out.append(reinterpret_cast<const char*>(s.data() + at), row);
+    for (std::string_view row : qvx::slot_rows(s.data(), kSlotSize)) {
+      out += row;
       out += '\n';
-      at += row;
     }
   }
   out += '\n';

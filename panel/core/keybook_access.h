@@ -1,5 +1,5 @@
-// The panel's own access to key books: the same 705-byte slots as the
-// engine (the layout itself lives in qvx_slot), with the panel's messages.
+// The panel's access to key books: the engine's slot layout and file layer
+// (qvx_bookformat: BookFile, slot.h), with the panel's own messages.
 // Every call opens the book, does its work and closes it again.
 #pragma once
 
@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "keybook/record.h"
+#include "bookformat/record.h"
 #include "platform.h"
 
 namespace qvxpanel {

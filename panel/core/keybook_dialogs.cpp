@@ -32,7 +32,8 @@ void RecordForm::on_desorden_changed() {
     tell(platform_, texts::kBadNumber, texts::kError);
 }
 
-AddDialog::AddDialog(Platform& platform, std::string book, int32_t n) : RecordForm(platform) {
+AddDialog::AddDialog(Platform& platform, std::string book, int32_t n)
+    : RecordForm(ids::add_dialog::kDialog, platform) {
   path = std::move(book);
   number = n;
   record.nombre = "NOMBRE_CLAVE";
@@ -49,7 +50,7 @@ bool AddDialog::on_ok() {
 }
 
 ChangeDialog::ChangeDialog(Platform& platform, std::string book, int32_t n, RecordTexts shown)
-    : RecordForm(platform) {
+    : RecordForm(ids::change_dialog::kDialog, platform) {
   path = std::move(book);
   number = n;
   record = std::move(shown);
@@ -70,7 +71,7 @@ bool ChangeDialog::on_ok() {
 }
 
 KeyBookDialog::KeyBookDialog(Platform& platform, std::string book, std::string name, int32_t n)
-    : path(std::move(book)), number(n), platform_(platform) {
+    : ModalDialog(ids::keybook_dialog::kDialog), path(std::move(book)), number(n), platform_(platform) {
   record.nombre = std::move(name);
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ids.h"
@@ -15,7 +16,7 @@ namespace qvxpanel {
 
 // What the add and change forms share: the record being written and the
 // checks on its two numbers while they are typed.
-class RecordForm {
+class RecordForm : public ModalDialog {
  public:
   std::string path;
   int32_t number = 0;
@@ -25,7 +26,7 @@ class RecordForm {
   void on_desorden_changed();
 
  protected:
-  explicit RecordForm(Platform& platform) : platform_(platform) {}
+  RecordForm(int template_id, Platform& platform) : ModalDialog(template_id), platform_(platform) {}
   Platform& platform_;
 };
 
@@ -47,17 +48,19 @@ class ChangeDialog : public RecordForm {
   bool on_ok();
 };
 
-class SearchDialog {
+class SearchDialog : public ModalDialog {
  public:
+  SearchDialog() : ModalDialog(ids::search_dialog::kDialog) {}
   std::string text;
 };
 
-class LogDialog {
+class LogDialog : public ModalDialog {
  public:
+  explicit LogDialog(std::string shown) : ModalDialog(ids::log_dialog::kDialog), text(std::move(shown)) {}
   std::string text;
 };
 
-class KeyBookDialog {
+class KeyBookDialog : public ModalDialog {
  public:
   std::string path;
   int32_t number = 0;
@@ -69,7 +72,7 @@ class KeyBookDialog {
 
   KeyBookDialog(Platform& platform, std::string book, std::string name, int32_t number);
 
-  void on_init_dialog();
+  void on_init_dialog() override;
   void on_path_changed();
   void on_browse();
   void on_create();

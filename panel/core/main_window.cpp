@@ -1,6 +1,6 @@
 #include "main_window.h"
 
-#include <cstdio>
+#include <ctime>
 
 #include "command_line.h"
 #include "keybook_dialogs.h"
@@ -74,21 +74,17 @@ constexpr std::string_view kConfigOpenError = "Se ha producido un error al inten
 
 std::string parameter_label(std::size_t k) {
   std::string label = "\nParametro " + std::to_string(k) + ":";
-  if (k == 11 || k == 14) return label + "(ATENCION ERROR EN ESTE PARAMETRO NO UTILIZAR) :";
+  if (qvx::cmdline::panel_keeps_absent(static_cast<int>(k))) return label + "(ATENCION ERROR EN ESTE PARAMETRO NO UTILIZAR) :";
   return label + " ";
 }
 
 }  // namespace
 
+// The runtime's own text, so the log reads as the platform writes dates
+// (Windows' runtime pads the day with a zero, glibc with a blank).
 std::string asctime_text(const std::tm& t) {
-  static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-  static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                            "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-  auto pick = [](const char* const* names, int i, int n) { return (i >= 0 && i < n) ? names[i] : "???"; };
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%.3s %.3s%3d %.2d:%.2d:%.2d %d\n", pick(kDays, t.tm_wday, 7),
-                pick(kMonths, t.tm_mon, 12), t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec, 1900 + t.tm_year);
-  return buf;
+  const char* text = std::asctime(&t);
+  return text ? std::string(text) : std::string("??? ??? ?? ??:??:?? ????\n");
 }
 
 CQvxpanelDlg::CQvxpanelDlg(Platform& platform) : platform_(platform) {
@@ -151,12 +147,11 @@ void CQvxpanelDlg::run(const RunTexts& t) {
     return;
   }
 
-  if (confirmation.empty()) confirmation = "0";
-  for (std::string& p : parameters)
-    if (p.empty()) p = "0";
+  if (confirmation.empty()) confirmation = qvx::cmdline::kAbsent;
   // What the window and the log show is what the engine gets.
-  parameters[10] = "0";
-  parameters[13] = "0";
+  for (std::size_t k = 1; k <= parameters.size(); ++k)
+    if (parameters[k - 1].empty() || qvx::cmdline::panel_keeps_absent(static_cast<int>(k)))
+      parameters[k - 1] = qvx::cmdline::kAbsent;
   const std::string line = convert_path(engine_command_line(
       {book_path, number, t.operation, source, destination, confirmation, parameters}));
   const std::string date = asctime_text(platform_.local_time());
@@ -302,7 +297,7 @@ void CQvxpanelDlg::on_clear_log() {
 
 void CQvxpanelDlg::on_edit_log() {
   focus = ids::main_window::kLog;
-  LogDialog dialog{log};
+  LogDialog dialog(log);
   if (platform_.run(dialog)) log = dialog.text;
 }
 

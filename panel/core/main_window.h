@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "MAIN_vuriv_2025/command_layout.h"
 #include "config_file.h"
 #include "ids.h"
 #include "keybook_access.h"
@@ -16,7 +17,8 @@
 
 namespace qvxpanel {
 
-// asctime's form: "Thu Jan  1 00:00:00 1970\n".
+// The C runtime's asctime text of `t` ("Thu Jan  1 00:00:00 1970\n" with
+// glibc), or question marks when the runtime refuses the time.
 std::string asctime_text(const std::tm& t);
 
 struct RunTexts;
@@ -32,7 +34,7 @@ class CQvxpanelDlg {
   std::string source;
   std::string destination;
   std::string confirmation;
-  std::array<std::string, 14> parameters;
+  std::array<std::string, qvx::cmdline::kTexts> parameters;
   std::string log;
   std::string config_path;
   RecordTexts key_copy;         // the record `number` as last read

@@ -10,15 +10,22 @@
 
 namespace qvxpanel {
 
-class KeyBookDialog;
-class AddDialog;
-class ChangeDialog;
-class SearchDialog;
-class LogDialog;
-
 enum class Icon { none, exclamation };
 enum class Buttons { ok, ok_cancel };
 enum class Answer { ok, cancel };
+
+// The state of a modal dialog. The window system shows dialog template
+// `template_id` bound to it; a new dialog is a new state class and one entry
+// in the Windows layer's table of windows.
+class ModalDialog {
+ public:
+  explicit ModalDialog(int template_id) : template_id(template_id) {}
+  virtual ~ModalDialog() = default;
+  // Runs as the dialog opens.
+  virtual void on_init_dialog() {}
+
+  const int template_id;
+};
 
 class Platform {
  public:
@@ -58,14 +65,10 @@ class Platform {
   // changes show behind a message box that follows.
   virtual void refresh() = 0;
 
-  // Modal dialogs bound to their state; true when closed with OK. The
-  // dialog's buttons call the state's handlers while it runs, and the
-  // key-book dialog's on_init_dialog runs as it opens.
-  virtual bool run(KeyBookDialog& dialog) = 0;
-  virtual bool run(AddDialog& dialog) = 0;
-  virtual bool run(ChangeDialog& dialog) = 0;
-  virtual bool run(SearchDialog& dialog) = 0;
-  virtual bool run(LogDialog& dialog) = 0;
+  // A modal dialog bound to its state; true when closed with OK. The
+  // dialog's buttons call the state's handlers while it runs, and its
+  // on_init_dialog runs as it opens.
+  virtual bool run(ModalDialog& dialog) = 0;
   virtual void show_about() = 0;
 };
 

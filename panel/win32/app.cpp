@@ -1,5 +1,7 @@
 #include "app.h"
 
+#include <string>
+
 #include "dialogs.h"
 #include "main_window.h"
 #include "win32_platform.h"
@@ -13,7 +15,19 @@ int run_panel(HINSTANCE instance) {
   Win32Platform platform;
   CQvxpanelDlg state(platform);
   MainWindow window(state);
-  window.run(nullptr);
+  if (window.run(nullptr) == -1) {
+    // The main window could not be made: say why instead of ending unseen.
+    const DWORD error = GetLastError();
+    std::wstring shown = L"qvxpanel: no se ha podido crear la ventana principal.";
+    wchar_t* text = nullptr;
+    if (error != 0 &&
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr))
+      shown += L"\n" + std::wstring(text) + L"(" + std::to_wstring(error) + L")";
+    if (text) LocalFree(text);
+    MessageBoxW(nullptr, shown.c_str(), L"ERROR", MB_OK | MB_ICONERROR);
+    return 1;
+  }
   return 0;
 }
 

@@ -5,7 +5,8 @@
 
 namespace qvxpanel::win32 {
 
-// Shows the main window modally; returns when it closes.
+// Shows the main window modally; returns 0 when it closes, or 1 after
+// showing the system error when it could not be made.
 int run_panel(HINSTANCE instance);
 
 }  // namespace qvxpanel::win32

@@ -2,24 +2,25 @@
 
 #include <cstdlib>
 
+#include "path_text.h"
 #include "text.h"
 
 namespace qvxpanel::win32 {
 
-std::string control_text(HWND dialog, int id) {
+std::string control_text(HWND dialog, int id, bool path) {
   HWND control = GetDlgItem(dialog, id);
   if (!control) return {};
   int length = GetWindowTextLengthW(control);
   std::wstring buffer(static_cast<std::size_t>(length) + 1, L'\0');
   int got = GetWindowTextW(control, buffer.data(), length + 1);
   buffer.resize(static_cast<std::size_t>(got > 0 ? got : 0));
-  return narrow(buffer);
+  return path ? path_text(buffer) : narrow(buffer);
 }
 
-void set_control_text(HWND dialog, int id, const std::string& text) {
+void set_control_text(HWND dialog, int id, const std::string& text, bool path) {
   // Writing an unchanged text would still raise a change notification.
-  if (control_text(dialog, id) == text) return;
-  SetDlgItemTextW(dialog, id, widen(text).c_str());
+  if (control_text(dialog, id, path) == text) return;
+  SetDlgItemTextW(dialog, id, (path ? path_wide(text) : widen(text)).c_str());
 }
 
 void to_controls(HWND dialog, const Bindings& bindings) {
@@ -28,9 +29,10 @@ void to_controls(HWND dialog, const Bindings& bindings) {
       set_control_text(dialog, b.id, **text);
     } else if (auto number = std::get_if<int32_t*>(&b.field)) {
       set_control_text(dialog, b.id, std::to_string(**number));
+    } else if (auto lines = std::get_if<Binding::Lines>(&b.field)) {
+      set_control_text(dialog, b.id, to_control_lines(*lines->text), true);
     } else {
-      const std::string shown = to_control_lines(*std::get<Binding::Lines>(b.field).text);
-      set_control_text(dialog, b.id, shown);
+      set_control_text(dialog, b.id, *std::get<Binding::Path>(b.field).text, true);
     }
   }
 }
@@ -38,13 +40,16 @@ void to_controls(HWND dialog, const Bindings& bindings) {
 void from_controls(HWND dialog, const Bindings& bindings, int only) {
   for (const Binding& b : bindings) {
     if (only != 0 && b.id != only) continue;
-    const std::string text = control_text(dialog, b.id);
+    const bool path = std::holds_alternative<Binding::Lines>(b.field) || std::holds_alternative<Binding::Path>(b.field);
+    const std::string text = control_text(dialog, b.id, path);
     if (auto field = std::get_if<std::string*>(&b.field)) {
       **field = text;
     } else if (auto number = std::get_if<int32_t*>(&b.field)) {
       **number = static_cast<int32_t>(std::strtol(text.c_str(), nullptr, 10));
+    } else if (auto lines = std::get_if<Binding::Lines>(&b.field)) {
+      *lines->text = from_control_lines(text);
     } else {
-      *std::get<Binding::Lines>(b.field).text = from_control_lines(text);
+      *std::get<Binding::Path>(b.field).text = text;
     }
   }
 }

@@ -15,11 +15,16 @@ namespace qvxpanel::win32 {
 
 struct Binding {
   int id;
-  // Texts, whole numbers, or multi-line texts (rich edits).
+  // Latin-1 texts (key material: a character beyond Latin-1 becomes '?'),
+  // whole numbers, multi-line texts (rich edits) and paths. The last two
+  // are path texts (path_text.h): a log names paths too.
   struct Lines {
     std::string* text;
   };
-  std::variant<std::string*, int32_t*, Lines> field;
+  struct Path {
+    std::string* text;
+  };
+  std::variant<std::string*, int32_t*, Lines, Path> field;
 };
 
 using Bindings = std::vector<Binding>;
@@ -30,9 +35,9 @@ void to_controls(HWND dialog, const Bindings& bindings);
 // Controls into state; `only` limits it to one control (0: all of them).
 void from_controls(HWND dialog, const Bindings& bindings, int only = 0);
 
-// Control texts as Latin-1 bytes.
-std::string control_text(HWND dialog, int id);
-void set_control_text(HWND dialog, int id, const std::string& text);
+// Control texts as Latin-1 bytes, or as path texts.
+std::string control_text(HWND dialog, int id, bool path = false);
+void set_control_text(HWND dialog, int id, const std::string& text, bool path = false);
 
 // A combo box's list; refilled only when it differs, so that the user's
 // scrolling and the edit text survive a refresh that changes nothing.

@@ -126,10 +126,11 @@ INT_PTR CALLBACK Dialog::procedure(HWND hwnd, UINT message, WPARAM wparam, LPARA
 Bindings MainWindow::bindings() {
   namespace m = ids::main_window;
   CQvxpanelDlg& s = state_;
-  Bindings b = {{m::kEnginePath, &s.engine_path}, {m::kBookPath, &s.book_path},
-                {m::kNumber, &s.number},          {m::kName, &s.name},
-                {m::kSource, &s.source},          {m::kDestination, &s.destination},
-                {m::kConfirmation, &s.confirmation}};
+  using P = Binding::Path;
+  Bindings b = {{m::kEnginePath, P{&s.engine_path}}, {m::kBookPath, P{&s.book_path}},
+                {m::kNumber, &s.number},             {m::kName, &s.name},
+                {m::kSource, P{&s.source}},          {m::kDestination, P{&s.destination}},
+                {m::kConfirmation, P{&s.confirmation}}};
   for (int k = 1; k <= 14; ++k) b.push_back({m::parameter(k), &s.parameters[static_cast<std::size_t>(k - 1)]});
   b.push_back({m::kLog, Binding::Lines{&s.log}});
   return b;
@@ -211,7 +212,7 @@ class KeyBookWindow : public Dialog {
  protected:
   Bindings bindings() override {
     namespace k = ids::keybook_dialog;
-    Bindings b = {{k::kPath, &state_.path}, {k::kNumber, &state_.number}};
+    Bindings b = {{k::kPath, Binding::Path{&state_.path}}, {k::kNumber, &state_.number}};
     bind_record(b, state_.record, k::kKeys, k::kEngorde, k::kDesorden);
     return b;
   }
@@ -263,23 +264,21 @@ class KeyBookWindow : public Dialog {
 template <class Form>
 class RecordWindow : public Dialog {
  public:
-  RecordWindow(Form& state, int template_id, int path, int name, int number, const std::array<int, 10>& keys,
-               int engorde, int desorden)
-      : Dialog(template_id), state_(state), path_(path), name_(name), number_(number), keys_(keys),
-        engorde_(engorde), desorden_(desorden) {}
+  RecordWindow(Form& state, const ids::RecordFormIds& form) : Dialog(form.dialog), state_(state), ids_(form) {}
 
  protected:
   Bindings bindings() override {
-    Bindings b = {{path_, &state_.path}, {name_, &state_.record.nombre}, {number_, &state_.number}};
-    bind_record(b, state_.record, keys_, engorde_, desorden_);
+    Bindings b = {{ids_.path, Binding::Path{&state_.path}}, {ids_.name, &state_.record.nombre},
+                  {ids_.number, &state_.number}};
+    bind_record(b, state_.record, ids_.keys, ids_.engorde, ids_.desorden);
     return b;
   }
   void on_command(int id, int code) override {
     if (code == EN_CHANGE || code == CBN_EDITCHANGE) {
       if (updating()) return;
       take(id);
-      if (id == engorde_) state_.on_engorde_changed();
-      if (id == desorden_) state_.on_desorden_changed();
+      if (id == ids_.engorde) state_.on_engorde_changed();
+      if (id == ids_.desorden) state_.on_desorden_changed();
       return;
     }
     if (code != BN_CLICKED) return;
@@ -295,17 +294,18 @@ class RecordWindow : public Dialog {
   Form& state_;
 
  private:
-  int path_, name_, number_;
-  std::array<int, 10> keys_;
-  int engorde_, desorden_;
+  const ids::RecordFormIds& ids_;
+};
+
+class AddWindow : public RecordWindow<AddDialog> {
+ public:
+  explicit AddWindow(AddDialog& state) : RecordWindow(state, ids::add_dialog::kForm) {}
 };
 
 class ChangeWindow : public RecordWindow<ChangeDialog> {
  public:
   explicit ChangeWindow(ChangeDialog& state)
-      : RecordWindow(state, ids::change_dialog::kDialog, ids::change_dialog::kPath, ids::change_dialog::kName,
-                     ids::change_dialog::kNumber, ids::change_dialog::kKeys, ids::change_dialog::kEngorde,
-                     ids::change_dialog::kDesorden) {}
+      : RecordWindow(state, ids::change_dialog::kForm) {}
 
  protected:
   void show_extra() override {
@@ -353,6 +353,17 @@ class TextWindow : public Dialog {
   bool lines_;
 };
 
+class SearchWindow : public TextWindow {
+ public:
+  explicit SearchWindow(SearchDialog& state)
+      : TextWindow(ids::search_dialog::kDialog, ids::search_dialog::kText, state.text, false) {}
+};
+
+class LogWindow : public TextWindow {
+ public:
+  explicit LogWindow(LogDialog& state) : TextWindow(ids::log_dialog::kDialog, ids::log_dialog::kText, state.text, true) {}
+};
+
 class AboutWindow : public Dialog {
  public:
   AboutWindow() : Dialog(ids::kAboutDialog) {}
@@ -366,33 +377,32 @@ class AboutWindow : public Dialog {
 
 bool closed_with_ok(Dialog& window) { return window.run(active_owner()) == IDOK; }
 
+template <class State, class Window>
+bool run_window(ModalDialog& dialog) {
+  Window window(static_cast<State&>(dialog));
+  return closed_with_ok(window);
+}
+
+// The window of each dialog state, by its template.
+struct WindowFor {
+  int template_id;
+  bool (*run)(ModalDialog& dialog);
+};
+
+constexpr WindowFor kWindows[] = {
+    {ids::keybook_dialog::kDialog, run_window<KeyBookDialog, KeyBookWindow>},
+    {ids::add_dialog::kDialog, run_window<AddDialog, AddWindow>},
+    {ids::change_dialog::kDialog, run_window<ChangeDialog, ChangeWindow>},
+    {ids::search_dialog::kDialog, run_window<SearchDialog, SearchWindow>},
+    {ids::log_dialog::kDialog, run_window<LogDialog, LogWindow>},
+};
+
 }  // namespace
 
-bool run_dialog(KeyBookDialog& dialog) {
-  KeyBookWindow window(dialog);
-  return closed_with_ok(window);
-}
-
-bool run_dialog(AddDialog& dialog) {
-  namespace a = ids::add_dialog;
-  RecordWindow<AddDialog> window(dialog, a::kDialog, a::kPath, a::kName, a::kNumber, a::kKeys, a::kEngorde,
-                                 a::kDesorden);
-  return closed_with_ok(window);
-}
-
-bool run_dialog(ChangeDialog& dialog) {
-  ChangeWindow window(dialog);
-  return closed_with_ok(window);
-}
-
-bool run_dialog(SearchDialog& dialog) {
-  TextWindow window(ids::search_dialog::kDialog, ids::search_dialog::kText, dialog.text, false);
-  return closed_with_ok(window);
-}
-
-bool run_dialog(LogDialog& dialog) {
-  TextWindow window(ids::log_dialog::kDialog, ids::log_dialog::kText, dialog.text, true);
-  return closed_with_ok(window);
+bool run_dialog(ModalDialog& dialog) {
+  for (const WindowFor& w : kWindows)
+    if (w.template_id == dialog.template_id) return w.run(dialog);
+  return false;
 }
 
 void run_about() {

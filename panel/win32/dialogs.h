@@ -71,11 +71,7 @@ class MainWindow : public Dialog {
 };
 
 // Runs the dialogs the core asks for (Platform::run and show_about).
-bool run_dialog(KeyBookDialog& dialog);
-bool run_dialog(AddDialog& dialog);
-bool run_dialog(ChangeDialog& dialog);
-bool run_dialog(SearchDialog& dialog);
-bool run_dialog(LogDialog& dialog);
+bool run_dialog(ModalDialog& dialog);
 void run_about();
 
 }  // namespace qvxpanel::win32

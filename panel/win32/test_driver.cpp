@@ -11,6 +11,7 @@
 
 #include "binding.h"
 #include "dialogs.h"
+#include "path_text.h"
 #include "text.h"
 #include "win32_platform.h"
 #include "wine_launch.h"
@@ -70,7 +71,7 @@ std::string window_text(HWND w) {
   std::wstring buffer(static_cast<std::size_t>(length) + 1, L'\0');
   int got = GetWindowTextW(w, buffer.data(), length + 1);
   buffer.resize(static_cast<std::size_t>(got > 0 ? got : 0));
-  return narrow(buffer);
+  return path_text(buffer);
 }
 
 bool is_ours(HWND w) {
@@ -140,7 +141,7 @@ class Driver {
     HWND foreign = foreign_window();
     if (s.verb == "box") {
       if (!foreign || !GetDlgItem(foreign, kMessageBoxText) || file_name_box(foreign)) return false;
-      record("box [" + window_text(foreign) + "] " + control_text(foreign, kMessageBoxText));
+      record("box [" + window_text(foreign) + "] " + control_text(foreign, kMessageBoxText, true));
       press(foreign, s.argument == "cancel" ? IDCANCEL : IDOK);
       return true;
     }
@@ -151,7 +152,7 @@ class Driver {
         if (GetDlgItem(foreign, kMessageBoxText)) unexpected(foreign);
         return false;
       }
-      SetWindowTextW(name, widen(s.rest).c_str());
+      SetWindowTextW(name, path_wide(s.rest).c_str());
       press(foreign, IDOK);
       return true;
     }
@@ -169,14 +170,14 @@ class Driver {
     if (s.verb == "set") {
       // Typing may raise a message box whose modal loop runs the next steps.
       advance();
-      SetDlgItemTextW(d, id, widen(s.rest).c_str());
+      SetDlgItemTextW(d, id, path_wide(s.rest).c_str());
     } else if (s.verb == "click") {
       press(d, id);
     } else if (s.verb == "select") {
       SendDlgItemMessageW(d, id, CB_SETCURSEL, static_cast<WPARAM>(std::atoi(s.rest.c_str())), 0);
       PostMessageW(d, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(GetDlgItem(d, id)));
     } else if (s.verb == "read") {
-      record("read " + s.argument + " = " + control_text(d, id));
+      record("read " + s.argument + " = " + control_text(d, id, true));
     } else if (s.verb == "items") {
       std::string items;
       const auto n = SendDlgItemMessageW(d, id, CB_GETCOUNT, 0, 0);
@@ -218,7 +219,7 @@ class Driver {
   }
 
   void unexpected(HWND box) {
-    record("unexpected box [" + window_text(box) + "] " + control_text(box, kMessageBoxText));
+    record("unexpected box [" + window_text(box) + "] " + control_text(box, kMessageBoxText, true));
     fail("stopped");
   }
 

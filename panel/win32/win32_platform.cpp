@@ -8,27 +8,49 @@
 #include <cerrno>
 #include <cstdlib>
 #include <ctime>
+#include <functional>
 #include <vector>
 
 #include "dialogs.h"
-#include "text.h"
+#include "path_text.h"
 #include "wine_launch.h"
 
 namespace qvxpanel::win32 {
 namespace {
 
 std::optional<std::string> file_dialog(std::string_view proposed, bool save) {
-  std::vector<char> name(32768, '\0');
-  proposed.copy(name.data(), std::min(proposed.size(), name.size() - 1));
-  OPENFILENAMEA ofn{};
+  std::vector<wchar_t> name(32768, L'\0');
+  const std::wstring wide = path_wide(proposed);
+  wide.copy(name.data(), std::min(wide.size(), name.size() - 1));
+  OPENFILENAMEW ofn{};
   ofn.lStructSize = sizeof ofn;
   ofn.hwndOwner = active_owner();
   ofn.lpstrFile = name.data();
   ofn.nMaxFile = static_cast<DWORD>(name.size());
   ofn.Flags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT | OFN_EXPLORER;
-  BOOL chosen = save ? GetSaveFileNameA(&ofn) : GetOpenFileNameA(&ofn);
+  BOOL chosen = save ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn);
   if (!chosen) return std::nullopt;
-  return std::string(name.data());
+  return path_text(name.data());
+}
+
+// Linux names are UTF-8 bytes; the panel's texts are path texts.
+std::string from_linux_name(const char* name) {
+  const int n = MultiByteToWideChar(CP_UTF8, 0, name, -1, nullptr, 0);
+  if (n <= 1) return {};
+  std::wstring wide(static_cast<std::size_t>(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, name, -1, wide.data(), n);
+  wide.resize(static_cast<std::size_t>(n - 1));
+  return path_text(wide);
+}
+
+std::string to_linux_name(const std::string& text) {
+  const std::wstring wide = path_wide(text);
+  const int n = WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  if (n <= 1) return {};
+  std::string name(static_cast<std::size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, name.data(), n, nullptr, nullptr);
+  name.resize(static_cast<std::size_t>(n - 1));
+  return name;
 }
 
 using WineUnixName = char*(CDECL*)(LPCWSTR);
@@ -40,7 +62,7 @@ std::string unix_name(const std::wstring& windows_path) {
   if (!convert) return {};
   char* name = convert(windows_path.c_str());
   if (!name) return {};
-  std::string result(name);
+  std::string result = from_linux_name(name);
   HeapFree(GetProcessHeap(), 0, name);
   return result;
 }
@@ -51,32 +73,49 @@ using WineDosName = WCHAR*(CDECL*)(const char*);
 std::wstring dos_name(const std::string& unix_path) {
   auto convert = reinterpret_cast<WineDosName>(
       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_dos_file_name")));
-  WCHAR* dos = convert ? convert(unix_path.c_str()) : nullptr;
+  WCHAR* dos = convert ? convert(to_linux_name(unix_path).c_str()) : nullptr;
   if (!dos) return {};
   std::wstring result(dos);
   HeapFree(GetProcessHeap(), 0, dos);
   return result;
 }
 
-// Reads the first bytes of the program, found the way Windows finds it or,
-// for a Linux path, the way Wine maps it.
-std::string program_head(const std::string& program) {
-  std::wstring path = widen(program);
-  if (!program.empty() && program[0] == '/') {
-    if (std::wstring dos = dos_name(program); !dos.empty()) path = dos;
-  }
-  HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
+// The first `n` bytes of a file; empty when it does not open.
+std::string file_head(const std::wstring& path, DWORD n) {
+  HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (f == INVALID_HANDLE_VALUE) return {};
-  char head[4] = {};
+  std::string head(n, '\0');
   DWORD got = 0;
-  ReadFile(f, head, sizeof head, &got, nullptr);
+  if (!ReadFile(f, head.data(), n, &got, nullptr)) got = 0;
   CloseHandle(f);
-  return std::string(head, got);
+  head.resize(got);
+  return head;
 }
 
-bool shell_execute(const std::string& file, const std::string& parameters, bool visible, HANDLE& process) {
-  SHELLEXECUTEINFOA info{};
+// The program's Windows name: found the way Windows finds it or, for a
+// Linux path, the way Wine maps it.
+std::wstring program_file(const std::string& program) {
+  if (!program.empty() && program[0] == '/') {
+    if (std::wstring dos = dos_name(program); !dos.empty()) return dos;
+  }
+  return path_wide(program);
+}
+
+// The Linux name of the file the panel looked at: a bare or relative name
+// is the file in the working directory, as Windows would find it, not one
+// that the shell would look up along its PATH.
+std::string linux_program(const std::string& program) {
+  if (!program.empty() && program[0] == '/') return program;
+  std::vector<wchar_t> full(32768, L'\0');
+  const DWORD n = GetFullPathNameW(path_wide(program).c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+  if (n == 0 || n >= full.size()) return program;
+  std::string name = unix_name(full.data());
+  return name.empty() ? program : name;
+}
+
+bool shell_execute(const std::wstring& file, const std::wstring& parameters, bool visible, HANDLE& process) {
+  SHELLEXECUTEINFOW info{};
   info.cbSize = sizeof info;
   // The panel reports a failed start itself, once.
   info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
@@ -84,36 +123,86 @@ bool shell_execute(const std::string& file, const std::string& parameters, bool 
   info.lpFile = file.c_str();
   info.lpParameters = parameters.c_str();
   info.nShow = visible ? SW_SHOWNORMAL : SW_HIDE;
-  if (!ShellExecuteExA(&info)) return false;
+  if (!ShellExecuteExW(&info)) return false;
   process = info.hProcess;
   return true;
 }
 
-// The wait for a Linux program under Wine: /bin/sh runs it and leaves its
-// exit status in a marker file; the user's texts stay arguments, never
-// shell code.
+constexpr DWORD kPollMs = 50;
+// How long a shell that Wine reported started may take to say it runs.
+constexpr DWORD kShellStartMs = 15000;
+
+// Waits for `process` (when there is one) or until `finished` says so,
+// looked at every kPollMs, while the panel's windows keep painting. They
+// take no input meanwhile (the owner is disabled, as under a message box),
+// so nothing is started twice.
+void wait_painting(HANDLE process, const std::function<bool()>& finished) {
+  HWND owner = active_owner();
+  const bool disabled = owner && IsWindowEnabled(owner);
+  if (disabled) EnableWindow(owner, FALSE);
+  bool quit = false;
+  WPARAM quit_code = 0;
+  while (!(finished && finished())) {
+    const DWORD r = MsgWaitForMultipleObjects(process ? 1 : 0, &process, FALSE, finished ? kPollMs : INFINITE,
+                                              QS_ALLINPUT);
+    if ((process && r == WAIT_OBJECT_0) || r == WAIT_FAILED) break;
+    MSG m;
+    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
+      if (m.message == WM_QUIT) {
+        quit = true;
+        quit_code = m.wParam;
+        continue;
+      }
+      TranslateMessage(&m);
+      DispatchMessageW(&m);
+    }
+  }
+  if (disabled) EnableWindow(owner, TRUE);
+  if (quit) PostQuitMessage(static_cast<int>(quit_code));
+}
+
+// A Linux process still running, as its /proc entry tells.
+bool linux_process_running(long pid) {
+  const std::wstring stat = dos_name("/proc/" + std::to_string(pid) + "/stat");
+  return !stat.empty() && process_running(file_head(stat, 512));
+}
+
+// The launch of a Linux program under Wine, which gives no process handle:
+// /bin/sh runs it, says which process it is and leaves the exit status; the
+// wait ends with the status or with that process, however it ends. The
+// user's texts stay arguments, never shell code.
 bool start_through_shell(const std::string& program, const std::string& parameters) {
   wchar_t temp[MAX_PATH + 1] = {};
   if (!GetTempPathW(MAX_PATH, temp)) return false;
   static unsigned serial = 0;
   const std::wstring marker = std::wstring(temp) + L"qvxpanel-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
                               std::to_wstring(++serial) + L".status";
+  const std::wstring pid_file = marker + L".pid";
   std::string marker_unix = unix_name(marker);
   if (marker_unix.empty()) return false;
   DeleteFileW(marker.c_str());
+  DeleteFileW(pid_file.c_str());
   // Found through its Windows name, whatever drive the working directory is on.
-  std::string shell = narrow(dos_name("/bin/sh"));
-  if (shell.empty()) shell = "/bin/sh";
+  std::wstring shell = dos_name("/bin/sh");
+  if (shell.empty()) shell = L"/bin/sh";
   HANDLE process = nullptr;
-  if (!shell_execute(shell, shell_wrapper_parameters(marker_unix, program, parameters), false, process))
+  if (!shell_execute(shell, path_wide(shell_wrapper_parameters(marker_unix, linux_program(program), parameters)),
+                     false, process))
     return false;
-  if (process) {
-    WaitForSingleObject(process, INFINITE);
-    CloseHandle(process);
-  }
-  while (GetFileAttributesW(marker.c_str()) == INVALID_FILE_ATTRIBUTES) Sleep(50);
+  const DWORD started = GetTickCount();
+  long pid = 0;
+  wait_painting(process, [&] {
+    if (GetFileAttributesW(marker.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+    if (pid == 0) pid = std::atol(file_head(pid_file, 32).c_str());
+    if (pid == 0) return GetTickCount() - started > kShellStartMs;
+    return !linux_process_running(pid);
+  });
+  if (process) CloseHandle(process);
+  const std::string status = file_head(marker, 32);
   DeleteFileW(marker.c_str());
-  return true;
+  DeleteFileW(pid_file.c_str());
+  if (status.empty()) return pid != 0;  // the shell ran, but ended before it could tell
+  return wrapper_started(status);
 }
 
 }  // namespace
@@ -124,13 +213,13 @@ bool running_under_wine() {
 }
 
 bool start_and_wait(const std::string& program, const std::string& parameters, bool visible) {
-  if (running_under_wine() && is_linux_program(program_head(program)))
+  if (running_under_wine() && is_linux_program(file_head(program_file(program), 4)))
     return start_through_shell(program, parameters);
   HANDLE process = nullptr;
-  if (!shell_execute(program, parameters, visible, process)) return false;
+  if (!shell_execute(path_wide(program), path_wide(parameters), visible, process)) return false;
   // Started by some other service (no handle): nothing to wait on.
   if (process) {
-    WaitForSingleObject(process, INFINITE);
+    wait_painting(process, nullptr);
     CloseHandle(process);
   }
   return true;
@@ -138,7 +227,7 @@ bool start_and_wait(const std::string& program, const std::string& parameters, b
 
 Answer Win32Platform::message_box(std::string_view text, std::string_view title, Icon icon, Buttons buttons) {
   UINT style = (buttons == Buttons::ok_cancel ? MB_OKCANCEL : MB_OK) | (icon == Icon::exclamation ? MB_ICONEXCLAMATION : 0);
-  int pressed = MessageBoxW(active_owner(), widen(text).c_str(), widen(title).c_str(), style);
+  int pressed = MessageBoxW(active_owner(), path_wide(text).c_str(), path_wide(title).c_str(), style);
   return pressed == IDOK ? Answer::ok : Answer::cancel;
 }
 
@@ -148,15 +237,16 @@ std::optional<std::string> Win32Platform::save_file(std::string_view proposed) {
 
 void Win32Platform::console_open(std::string_view title) {
   console_allocated_ = AllocConsole() != 0;
-  SetConsoleTitleA(std::string(title).c_str());
+  SetConsoleTitleW(path_wide(title).c_str());
 }
 
 void Win32Platform::console_write(std::string_view text) {
-  HANDLE out = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+  HANDLE out = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                            OPEN_EXISTING, 0, nullptr);
   if (out == INVALID_HANDLE_VALUE) return;
+  const std::wstring wide = path_wide(text);
   DWORD written = 0;
-  WriteConsoleA(out, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  WriteConsoleW(out, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
   CloseHandle(out);
 }
 
@@ -181,9 +271,9 @@ bool Win32Platform::run_engine(const std::string& program, const std::string& pa
 }
 
 std::optional<std::string> Win32Platform::working_directory() {
-  char* dir = _getcwd(nullptr, 0);
+  wchar_t* dir = _wgetcwd(nullptr, 0);
   if (!dir) return std::nullopt;
-  std::string result(dir);
+  std::string result = path_text(dir);
   std::free(dir);
   return result;
 }
@@ -201,11 +291,7 @@ void Win32Platform::refresh() {
   if (!open_dialogs().empty()) open_dialogs().back()->show();
 }
 
-bool Win32Platform::run(KeyBookDialog& dialog) { return run_dialog(dialog); }
-bool Win32Platform::run(AddDialog& dialog) { return run_dialog(dialog); }
-bool Win32Platform::run(ChangeDialog& dialog) { return run_dialog(dialog); }
-bool Win32Platform::run(SearchDialog& dialog) { return run_dialog(dialog); }
-bool Win32Platform::run(LogDialog& dialog) { return run_dialog(dialog); }
+bool Win32Platform::run(ModalDialog& dialog) { return run_dialog(dialog); }
 void Win32Platform::show_about() { run_about(); }
 
 }  // namespace qvxpanel::win32

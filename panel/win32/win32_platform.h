@@ -23,20 +23,17 @@ class Win32Platform : public Platform {
   int last_error() override;
   void clear_last_error() override;
   void refresh() override;
-  bool run(KeyBookDialog& dialog) override;
-  bool run(AddDialog& dialog) override;
-  bool run(ChangeDialog& dialog) override;
-  bool run(SearchDialog& dialog) override;
-  bool run(LogDialog& dialog) override;
+  bool run(ModalDialog& dialog) override;
   void show_about() override;
 
  private:
   bool console_allocated_ = false;
 };
 
-// Starts `program` with a Windows command line and waits for it to end.
-// Under Wine a Linux program yields no process handle; it is then started
-// through /bin/sh, which leaves its exit status in a marker file to wait on.
+// Starts `program` with a Windows command line and waits for it to end,
+// the panel's windows painting meanwhile. Under Wine a Linux program is
+// started through /bin/sh (see shell_wrapper_parameters); its shell's 126
+// and 127 count as not started.
 bool start_and_wait(const std::string& program, const std::string& parameters, bool visible);
 
 bool running_under_wine();

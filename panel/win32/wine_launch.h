@@ -12,11 +12,24 @@ namespace qvxpanel::win32 {
 std::string quote_argument(std::string_view argument);
 
 // Parameters for /bin/sh that run `program` with the engine's command line
-// `parameters` and then write its exit status into `marker` (renamed into
-// place, so that a half-written marker is never seen). The user's texts
-// reach the engine as arguments and are never read as shell code.
+// `parameters`. The shell leaves its process id in `marker` + ".pid" before
+// it starts the engine, and the engine's exit status in `marker` after it;
+// both are renamed into place, so that a half-written file is never seen.
+// A Linux process started from Wine has no handle to wait on: the panel
+// waits until the status is there or that process is gone. The user's
+// texts reach the engine as arguments and are never read as shell code.
 std::string shell_wrapper_parameters(std::string_view marker, std::string_view program,
                                      std::string_view parameters);
+
+// Whether the engine was started, from the status the wrapper left: the
+// shell's 126 (found but not executable) and 127 (not found) say it was
+// not. The engine's own statuses are not read, nor is a status that never
+// came (the shell killed while the engine ran).
+bool wrapper_started(std::string_view status);
+
+// Whether a process whose /proc/<pid>/stat reads `stat` still runs: a
+// zombie has ended, whether or not anybody reaps it.
+bool process_running(std::string_view stat);
 
 // A program's first bytes: an ELF image or a script is for the Linux side.
 bool is_linux_program(std::string_view head);

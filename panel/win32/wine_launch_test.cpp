@@ -85,7 +85,8 @@ TEST(WineLaunch, ShellWrapperRunsTheEngineWithItsArgumentsAndLeavesItsStatus) {
   const std::string engine = dir.file("fake engine");
   {
     std::ofstream f(engine);
-    f << "#!/bin/sh\nfor a in \"$@\"; do printf '%s|' \"$a\"; done > \"$(dirname \"$0\")/args\"\nexit 4\n";
+    f << "#!/bin/sh\nfor a in \"$@\"; do printf '%s|' \"$a\"; done > \"$(dirname \"$0\")/args\"\n"
+         "echo $PPID > \"$(dirname \"$0\")/parent\"\nexit 4\n";
   }
   std::filesystem::permissions(engine, std::filesystem::perms::owner_all);
   const std::string marker = dir.file("run.status");
@@ -97,6 +98,9 @@ TEST(WineLaunch, ShellWrapperRunsTheEngineWithItsArgumentsAndLeavesItsStatus) {
 
   EXPECT_EQ(slurp(dir.file("args")), "/b/k.kb|3|c|/s/in put.txt|/s/out.qvx|0|$(touch " + dir.file("pwned") + ")|");
   EXPECT_EQ(slurp(marker), "4\n");
+  EXPECT_TRUE(wrapper_started(slurp(marker)));
+  // The process the panel watches is the one the engine ran under.
+  EXPECT_EQ(slurp(marker + ".pid"), slurp(dir.file("parent")));
   EXPECT_FALSE(std::filesystem::exists(marker + ".part"));
   EXPECT_FALSE(std::filesystem::exists(dir.file("pwned")));
 }
@@ -112,6 +116,30 @@ TEST(WineLaunch, ShellWrapperWithoutParametersStartsTheEngineBare) {
   run_shell(shell_wrapper_parameters(dir.file("m"), engine, " "));
   EXPECT_EQ(slurp(dir.file("count")), "0\n");
   EXPECT_EQ(slurp(dir.file("m")), "0\n");
+}
+
+// The shell's own statuses for an engine it could not run are the only
+// ones read: whatever else found the file, it was not started.
+TEST(WineLaunch, AnEngineTheShellCannotRunWasNotStarted) {
+  TempDir dir;
+  const std::string engine = dir.file("engine");
+  std::ofstream(engine) << "#!/bin/sh\nexit 0\n";
+  std::filesystem::permissions(engine, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  for (const std::string& program : {engine, dir.file("missing")}) {
+    const std::string marker = dir.file("m");
+    std::filesystem::remove(marker);
+    run_shell(shell_wrapper_parameters(marker, program, "\"x\""));
+    EXPECT_FALSE(wrapper_started(slurp(marker))) << program << ": " << slurp(marker);
+  }
+  for (std::string_view status : {"0\n", "4\n", "8\n", "1\n", "126x\n"}) EXPECT_TRUE(wrapper_started(status)) << status;
+}
+
+TEST(WineLaunch, AZombieHasEnded) {
+  EXPECT_TRUE(process_running(slurp("/proc/self/stat")));
+  EXPECT_TRUE(process_running("42 (a) b) S 1 42"));
+  EXPECT_FALSE(process_running("42 (sh) Z 1 42"));
+  EXPECT_FALSE(process_running("42 (a) S) Z 1"));
+  EXPECT_FALSE(process_running(""));
 }
 
 TEST(WineLaunch, OnlyElfImagesAndScriptsAreLinuxPrograms) {

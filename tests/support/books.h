@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "keybook/slot.h"
+#include "bookformat/slot.h"
 #include "testutil.h"
 
 namespace qvx::testing {

@@ -89,8 +89,11 @@ class ConsoleCapture {
 // The test-vector files: entries of "key: value" lines separated by blank lines.
 using Entry = std::vector<std::pair<std::string, std::string>>;
 
+// A file that is missing or empty fails the calling test: a check over no
+// vectors would pass having checked nothing.
 inline std::vector<Entry> load_vectors(const std::string& file) {
-  std::ifstream f(std::string(QVX_VECTORS_DIR) + "/" + file);
+  const std::string path = std::string(QVX_VECTORS_DIR) + "/" + file;
+  std::ifstream f(path);
   std::vector<Entry> all;
   Entry cur;
   std::string line;
@@ -107,6 +110,7 @@ inline std::vector<Entry> load_vectors(const std::string& file) {
     cur.emplace_back(line.substr(0, colon), value);
   }
   if (!cur.empty()) all.push_back(std::move(cur));
+  if (all.empty()) ADD_FAILURE() << "no test vectors loaded from " << path;
   return all;
 }
 

@@ -4,6 +4,7 @@
 # display and a fresh Wine prefix, with the Windows engine qvx4.exe and the
 # Linux engine qvx7.
 #   run.sh WIN_BUILD_DIR QVX7
+# QVX_SCENARIOS (blank-separated names) runs only those scenarios.
 # Results, screenshots and the panel's output land in WIN_BUILD_DIR/e2e.
 set -euo pipefail
 
@@ -13,20 +14,16 @@ qvx7=$(cd "$(dirname "$2")" && pwd)/$(basename "$2")
 out=$win/e2e
 debs=(wine64 wine xvfb xauth imagemagick fonts-wine)
 
-install_missing() {
+# `make panel-test` installs these (make deps); run alone, say what is missing.
+check_installed() {
   local missing=()
   for p in "${debs[@]}"; do dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p"); done
   [ ${#missing[@]} -eq 0 ] && return
-  if [ "$(id -u)" != 0 ]; then
-    echo "missing Debian packages: ${missing[*]} (run as root to install them)"; exit 1
-  fi
-  echo "installing: ${missing[*]}"
-  apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  echo "missing Debian packages: ${missing[*]} (make panel-test installs them)"; exit 1
 }
 
 if [ -z "${QVX_INSIDE_X:-}" ]; then
-  install_missing
+  check_installed
   rm -rf "$out"; mkdir -p "$out"
   QVX_INSIDE_X=1 exec xvfb-run -a -s "-screen 0 1280x1024x24" bash "$0" "$@"
 fi
@@ -53,6 +50,7 @@ normalise() {
 fill() { sed -e "s|@W@|$(escaped "$W")|g" -e "s|@U@|$work|g" -e "s|@OUT@|$out|g" "$1"; }
 
 failures=0
+wanted() { [[ " ${QVX_SCENARIOS:-engines keybook config launch unicode ctrlc nowindow} " == *" $1 "* ]]; }
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 # Runs one step file; its results must equal the .expected file beside it.
@@ -89,10 +87,13 @@ started=$SECONDS
 wineboot -i >/dev/null 2>&1; wineserver -w
 echo "ok: Wine prefix ($((SECONDS - started)) s)"
 
+if wanted engines; then
 scenario engines
 same_file "$work/plain.bin" "$work/decoded-by-linux.bin"
 same_file "$work/plain.bin" "$work/decoded-by-windows.bin"
+fi
 
+if wanted keybook; then
 scenario keybook
 book=$work/new.kb
 [ "$(stat -c %s "$book")" = 1410 ] || fail "new.kb has $(stat -c %s "$book") bytes, not two slots"
@@ -105,7 +106,9 @@ grep -q "Numero de Registros del Libro" "$out/keybook.stdout" || fail "no raw li
 # The engine reads what the panel wrote.
 (cd "$work" && "$work/qvx7" new.kb 1 c plain.bin by-book.qvx > /dev/null) && status=0 || status=$?
 [ "$status" = 4 ] || fail "the engine could not encode with the new book (status $status)"
+fi
 
+if wanted config; then
 scenario config
 conf=$work/conf.qvx
 expected_book=$(windows_name "$work/book.kb")
@@ -113,6 +116,58 @@ expected_book=$(windows_name "$work/book.kb")
   [ "$(head -c $((1 + ${#expected_book})) "$conf" | tail -c +2)" = "$expected_book" ] ||
   fail "conf.qvx does not start with the key-book path and its length"
 [ "$(tail -c 9 "$work/conf2.qvx" | od -An -c | tr -s ' ')" = " \b q v x 4 . e x e" ] || fail "conf2.qvx does not end with the engine path"
+fi
+
+if wanted launch; then
+cp "$qvx7" "$work/run/qvx7"
+cp "$qvx7" "$work/noexec-qvx7"
+chmod a-x "$work/noexec-qvx7"
+head -c 5000 /dev/urandom > "$work/small.bin"
+# Kills the wrapper shell that started it, then runs the engine on.
+printf '#!/bin/sh\nkill -KILL $PPID\nexec "%s" "$@"\n' "$work/qvx7" > "$work/killer"
+chmod +x "$work/killer"
+scenario launch
+same_file "$work/plain.bin" "$work/decoded-bare.bin"
+for _ in $(seq 100); do [ -s "$work/killed.qvx" ] && break; sleep 0.2; done
+[ -s "$work/killed.qvx" ] || fail "the engine did not run on after its wrapper shell was killed"
+fi
+
+if wanted unicode; then
+cp "$work/plain.bin" "$work/plain-é-ł.bin"
+cp "$work/book.kb" "$work/book-ł.kb"
+scenario unicode
+same_file "$work/plain.bin" "$work/decoded-é-ł.bin"
+same_file "$work/plain.bin" "$work/decoded-ł-linux.bin"
+fi
+
+# Without the rich-edit library the main window cannot be made: the panel
+# says so and ends with status 1 instead of vanishing.
+if wanted nowindow; then
+before=$failures
+printf 'box ok\n' > "$work/nowindow.steps"
+(cd "$work/run" && WINEDLLOVERRIDES="$WINEDLLOVERRIDES;riched20=d" \
+   QVXPANEL_SCRIPT="$(windows_name "$work/nowindow.steps")" QVXPANEL_RESULTS="$(windows_name "$work/nowindow.results")" \
+   timeout 120 wine qvxpanel_test.exe > "$out/nowindow.stdout" 2>&1) && status=0 || status=$?
+[ "$status" = 1 ] || fail "nowindow: the panel ended with status $status, not 1"
+[ "$(head -n 1 "$work/nowindow.results" 2>/dev/null)" = "box [ERROR] qvxpanel: no se ha podido crear la ventana principal." ] ||
+  fail "nowindow: $(head -n 1 "$work/nowindow.results" 2>/dev/null)"
+[ "$failures" = "$before" ] && echo "ok: nowindow"
+fi
+
+# qvx4.exe stopped by Ctrl-C midway leaves no work file and no temporary output.
+if wanted ctrlc; then
+mkdir -p "$work/ctrlc"
+cp "$work/book.kb" "$work/ctrlc/book.kb"
+head -c 8000000 /dev/urandom > "$work/ctrlc/big.bin"
+cp "$win/qvx_ctrl_c_test.exe" "$work/run/"
+started=$SECONDS
+if (cd "$work/run" && timeout 120 wine qvx_ctrl_c_test.exe "$(windows_name "$work/run/qvx4.exe")" \
+      "$(windows_name "$work/ctrlc")" > "$out/ctrlc.stdout" 2>&1); then
+  echo "ok: ctrlc ($((SECONDS - started)) s)"
+else
+  fail "ctrlc ($((SECONDS - started)) s): $(grep -a -E '^(FAIL|qvx4)' "$out/ctrlc.stdout")"
+fi
+fi
 
 echo "screenshots: $out/*.png"
 if [ "$failures" -ne 0 ]; then echo "panel under Wine: $failures failed"; exit 1; fi

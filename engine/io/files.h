@@ -107,6 +107,11 @@ bool create_temporary(HeldFile& f, const std::string& dir);
 bool unlink_name(HeldFile& f);
 // Closes the descriptors (and so drops the locks).
 void release(HeldFile& f);
+#if defined(_WIN32)
+// Windows lets nobody move a held file by name, ourselves included: it is
+// renamed through its own handle over `target`, which it replaces.
+bool rename_to(HeldFile& f, const std::string& target);
+#endif
 
 }  // namespace held
 }  // namespace qvx

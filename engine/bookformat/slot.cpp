@@ -1,10 +1,12 @@
-#include "keybook/slot.h"
+#include "bookformat/slot.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <iomanip>
+#include <sstream>
 
-#include "keybook/digits.h"
+#include "bookformat/digits.h"
 
 namespace qvx {
 namespace {
@@ -113,6 +115,29 @@ bool looks_deleted(const unsigned char* bytes, std::size_t available) {
 bool is_free_slot(const unsigned char* bytes, std::size_t available) {
   if (available < kSlotSize - 1) return false;
   return std::all_of(bytes, bytes + kSlotSize - 1, [](unsigned char c) { return c == 'n'; });
+}
+
+std::vector<std::string_view> slot_rows(const unsigned char* bytes, std::size_t available) {
+  static constexpr std::size_t kRows[] = {kNameWidth, kKeyWidth,     kKeyWidth,     kKeyWidth, kKeyWidth,
+                                          kKeyWidth,  kKeyWidth,     kKeyWidth,     kKeyWidth, kKeyWidth,
+                                          kKeyWidth,  kEngordeWidth, kDesordenWidth};
+  std::vector<std::string_view> rows;
+  std::size_t at = 0;
+  for (std::size_t row : kRows) {
+    const std::size_t shown = at < available ? std::min(row, available - at) : 0;
+    rows.emplace_back(reinterpret_cast<const char*>(bytes) + (shown ? at : 0), shown);
+    at += row;
+  }
+  return rows;
+}
+
+std::string record_view(const KeyRecord& r) {
+  std::ostringstream v;
+  v << "\nNombre de la Clave Maestra: " << r.nombre.c_str();
+  for (int k = 1; k <= 10; ++k) v << "\nclave" << k << ": " << r.clave(k).c_str();
+  v << "\nengorde: " << std::fixed << std::setprecision(0) << r.engorde;
+  v << "\ndesorden: " << std::fixed << std::setprecision(3) << r.desorden << '\n';
+  return v.str();
 }
 
 std::string desorden_text(const KeyRecord& r) {

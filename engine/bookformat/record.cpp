@@ -1,4 +1,4 @@
-#include "keybook/record.h"
+#include "bookformat/record.h"
 
 namespace qvx {
 

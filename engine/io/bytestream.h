@@ -8,6 +8,7 @@
 // be a regular file; nothing here blocks on a FIFO.
 #pragma once
 
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -71,10 +72,11 @@ class OutFile {
   // Flushes and closes; false when any write or the close failed.
   bool close();
 
-  // REQUIRES: is_open().
+  // REQUIRES: is_open() (the buffer exists only while the file is open).
   void write(const unsigned char* src, std::size_t n);
   // REQUIRES: is_open().
   void put(unsigned char c) {
+    assert(buf_ && "OutFile::put on a file that is not open");
     if (len_ == kBlock) drain();
     buf_[len_++] = c;
   }
@@ -104,5 +106,11 @@ uint64_t copy_bytes(InFile& in, OutFile& out, uint64_t count);
 
 // True when `path` opens for reading (never blocks on a FIFO).
 bool file_exists(const char* path);
+
+// Called with the bytes each write handed to a file, so a long run can tell
+// how far it got; the console's progress line installs itself here. Null
+// (the default) counts nothing.
+using WriteMeter = void (*)(uint64_t bytes);
+void set_write_meter(WriteMeter meter);
 
 }  // namespace qvx

@@ -1,4 +1,7 @@
-#include "cipher/files.h"
+#if defined(_WIN32)
+#define _CRT_RAND_S  // rand_s, the system's own generator; before any C runtime header
+#endif
+#include "io/files.h"
 
 #include <algorithm>
 #include <array>
@@ -6,12 +9,17 @@
 #include <cerrno>
 #include <cstdio>
 #include <random>
+#include <vector>
 
 #if defined(_WIN32)
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#include <aclapi.h>
 #include <fcntl.h>
 #include <io.h>
 #include <process.h>
-#include <share.h>
 #include <sys/stat.h>
 #else
 #include <fcntl.h>
@@ -126,36 +134,54 @@ void close(int fd) {
   if (fd >= 0) ::close(fd);
 }
 
-#else  // Windows: the C runtime's descriptors
+#else  // Windows: the C runtime's descriptors over handles of our own
 
-bool identity(const char* path, Identity& id) {
-  // Without inode numbers, the full path stands in for the file.
-  if (!path) return false;
-  char full[32768];
-  if (!::_fullpath(full, path, sizeof full)) return false;
-  struct _stat64 st;
-  if (::_stat64(full, &st) != 0) return false;
-  uint64_t h = 1469598103934665603ull;
-  for (const char* p = full; *p; ++p) {
-    const char c = (*p >= 'A' && *p <= 'Z') ? static_cast<char>(*p - 'A' + 'a') : (*p == '/' ? '\\' : *p);
-    h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
-  }
-  id = {static_cast<uint64_t>(st.st_dev), h};
+// The transfers below use the handle itself, never the C runtime's locks,
+// so that the console-stop handler can use them while the run's own thread
+// stands stopped in the middle of a C runtime call.
+namespace {
+
+HANDLE os_handle(int fd) { return reinterpret_cast<HANDLE>(::_get_osfhandle(fd)); }
+
+bool handle_identity(HANDLE h, Identity& id) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (h == INVALID_HANDLE_VALUE || !::GetFileInformationByHandle(h, &info)) return false;
+  id = {info.dwVolumeSerialNumber, (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
   return true;
 }
 
-bool identity(int, Identity&) { return false; }
+OVERLAPPED at_offset(uint64_t offset) {
+  OVERLAPPED o{};
+  o.Offset = static_cast<DWORD>(offset);
+  o.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  return o;
+}
+
+constexpr DWORD kMaxTransfer = DWORD{1} << 30;
+
+}  // namespace
+
+bool identity(const char* path, Identity& id) {
+  if (!path) return false;
+  // Attributes only: no sharing conflict with a file a run holds.
+  HANDLE h = ::CreateFileA(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  const bool ok = handle_identity(h, id);
+  ::CloseHandle(h);
+  return ok;
+}
+
+bool identity(int fd, Identity& id) { return fd >= 0 && handle_identity(os_handle(fd), id); }
 
 int open_regular(const char* path, uint64_t& size) {
   if (!path) return -1;
   const int fd = ::_open(path, _O_RDONLY | _O_BINARY | _O_NOINHERIT);
   if (fd < 0) return -1;
-  struct _stat64 st;
-  if (::_fstat64(fd, &st) != 0 || (st.st_mode & _S_IFREG) == 0) {
+  if (::GetFileType(os_handle(fd)) != FILE_TYPE_DISK || !size_of(fd, size)) {
     ::_close(fd);
     return -1;
   }
-  size = static_cast<uint64_t>(st.st_size);
   return fd;
 }
 
@@ -173,38 +199,47 @@ bool opens(const char* path) {
 }
 
 std::size_t read_at(int fd, unsigned char* dst, std::size_t n, uint64_t offset, bool& failed) {
-  if (::_lseeki64(fd, static_cast<long long>(offset), SEEK_SET) < 0) {
-    failed = true;
-    return 0;
-  }
+  const HANDLE h = os_handle(fd);
   std::size_t done = 0;
   while (done < n) {
-    const int got = ::_read(fd, dst + done, static_cast<unsigned>(std::min(n - done, kMaxCall)));
-    if (got < 0) failed = true;
-    if (got <= 0) break;
-    done += static_cast<std::size_t>(got);
+    OVERLAPPED o = at_offset(offset + done);
+    DWORD got = 0;
+    if (!::ReadFile(h, dst + done, static_cast<DWORD>(std::min<std::size_t>(n - done, kMaxTransfer)), &got, &o)) {
+      if (::GetLastError() != ERROR_HANDLE_EOF) failed = true;
+      break;
+    }
+    if (got == 0) break;
+    done += got;
   }
   return done;
 }
 
 std::size_t write_at(int fd, const unsigned char* src, std::size_t n, uint64_t offset) {
-  if (::_lseeki64(fd, static_cast<long long>(offset), SEEK_SET) < 0) return 0;
+  const HANDLE h = os_handle(fd);
   std::size_t done = 0;
   while (done < n) {
-    const int put = ::_write(fd, src + done, static_cast<unsigned>(std::min(n - done, kMaxCall)));
-    if (put <= 0) break;
-    done += static_cast<std::size_t>(put);
+    OVERLAPPED o = at_offset(offset + done);
+    DWORD put = 0;
+    if (!::WriteFile(h, src + done, static_cast<DWORD>(std::min<std::size_t>(n - done, kMaxTransfer)), &put, &o) ||
+        put == 0)
+      break;
+    done += put;
   }
   return done;
 }
 
-bool truncate(int fd, uint64_t size) { return ::_chsize_s(fd, static_cast<long long>(size)) == 0; }
-bool sync(int fd) { return ::_commit(fd) == 0; }
+bool truncate(int fd, uint64_t size) {
+  FILE_END_OF_FILE_INFO end{};
+  end.EndOfFile.QuadPart = static_cast<LONGLONG>(size);
+  return ::SetFileInformationByHandle(os_handle(fd), FileEndOfFileInfo, &end, sizeof end) != 0;
+}
+
+bool sync(int fd) { return ::FlushFileBuffers(os_handle(fd)) != 0; }
 
 bool size_of(int fd, uint64_t& size) {
-  struct _stat64 st;
-  if (::_fstat64(fd, &st) != 0) return false;
-  size = static_cast<uint64_t>(st.st_size);
+  LARGE_INTEGER n;
+  if (!::GetFileSizeEx(os_handle(fd), &n)) return false;
+  size = static_cast<uint64_t>(n.QuadPart);
   return true;
 }
 
@@ -247,8 +282,12 @@ static_assert(std::atomic<HeldFile*>::is_always_lock_free);
 std::string unguessable() {
   unsigned char raw[8] = {};
 #if defined(_WIN32)
-  std::random_device rd;
-  for (auto& b : raw) b = static_cast<unsigned char>(rd());
+  // The C runtime's std::random_device may be a fixed sequence here.
+  for (auto& b : raw) {
+    unsigned int r = 0;
+    ::rand_s(&r);
+    b = static_cast<unsigned char>(r);
+  }
 #else
   if (::getrandom(raw, sizeof raw, 0) != static_cast<ssize_t>(sizeof raw)) {
     std::random_device rd;
@@ -264,7 +303,71 @@ std::string unguessable() {
   return s;
 }
 
-#if !defined(_WIN32)
+#if defined(_WIN32)
+constexpr DWORD kLockPollMs = 100;
+
+HANDLE os_handle(int fd) { return reinterpret_cast<HANDLE>(::_get_osfhandle(fd)); }
+
+// A run's own file: shared with nobody while the run lives (the lock), with
+// the right to delete it through its handle, and never through a reparse
+// point (a symbolic link or a junction planted at its name).
+HANDLE open_private(const std::string& name, DWORD disposition) {
+  return ::CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE | READ_CONTROL, 0, nullptr, disposition,
+                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+}
+
+// Owned by the user of this run, or by the owner the run's new files get
+// (an elevated run's files belong to the Administrators group). A volume
+// without owners (FAT) has no other user's files.
+bool owned_by_us(HANDLE h) {
+  PSID owner = nullptr;
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  if (::GetSecurityInfo(h, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr, &sd) !=
+      ERROR_SUCCESS)
+    return false;
+  bool ours = owner == nullptr;
+  HANDLE token = nullptr;
+  if (!ours && ::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) {
+    alignas(8) unsigned char buffer[512];
+    DWORD n = 0;
+    if (::GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &n))
+      ours = ::EqualSid(owner, reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid);
+    if (!ours && ::GetTokenInformation(token, TokenOwner, buffer, sizeof buffer, &n))
+      ours = ::EqualSid(owner, reinterpret_cast<TOKEN_OWNER*>(buffer)->Owner);
+    ::CloseHandle(token);
+  }
+  ::LocalFree(sd);
+  return ours;
+}
+
+// What a run's own file must be: a plain file on a disk, ours, with no
+// other name.
+bool private_and_plain(HANDLE h) {
+  BY_HANDLE_FILE_INFORMATION info;
+  return ::GetFileType(h) == FILE_TYPE_DISK && ::GetFileInformationByHandle(h, &info) &&
+         (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0 &&
+         info.nNumberOfLinks == 1 && owned_by_us(h);
+}
+
+bool adopt(HeldFile& f, HANDLE h) {
+  const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(h), 0);
+  if (fd < 0) {
+    ::CloseHandle(h);
+    return false;
+  }
+  f.fd = fd;
+  f.named = true;
+  return files::identity(fd, f.id);
+}
+
+// The file goes when its last handle closes, and no one opens it again.
+// Handle calls only: the console-stop handler uses it.
+bool delete_on_close(int fd) {
+  FILE_DISPOSITION_INFO gone{};
+  gone.DeleteFile = TRUE;
+  return ::SetFileInformationByHandle(os_handle(fd), FileDispositionInfo, &gone, sizeof gone) != 0;
+}
+#else
 // What a run's own file must be: a plain file, ours, with no other name.
 bool private_and_plain(int fd) {
   struct stat st;
@@ -328,14 +431,12 @@ void wipe_all_quietly() {
     files::overwrite(f->fd);
     files::cut_to_one_byte(f->fd);
     if (f->named) {
-      files::Identity now;
-      if (files::identity(f->name.c_str(), now) && now == f->id) {
 #if defined(_WIN32)
-        ::_unlink(f->name.c_str());
+      delete_on_close(f->fd);
 #else
-        ::unlink(f->name.c_str());
+      files::Identity now;
+      if (files::identity(f->name.c_str(), now) && now == f->id) ::unlink(f->name.c_str());
 #endif
-      }
     }
   }
 }
@@ -410,31 +511,39 @@ bool unlink_name(HeldFile& f) {
 
 #else
 
-Claim claim_work_file(HeldFile& f, const std::function<void()>&) {
-  const int fd = ::_sopen(f.name.c_str(), _O_RDWR | _O_CREAT | _O_BINARY | _O_NOINHERIT, _SH_DENYRW,
-                          _S_IREAD | _S_IWRITE);
-  if (fd < 0) return Claim::failed;
-  struct _stat64 st;
-  if (::_fstat64(fd, &st) != 0 || (st.st_mode & _S_IFREG) == 0) {
-    ::_close(fd);
-    return Claim::unsafe;
+Claim claim_work_file(HeldFile& f, const std::function<void()>& waiting) {
+  bool told = false;
+  for (;;) {
+    const DWORD attributes = ::GetFileAttributesA(f.name.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0)
+      return Claim::unsafe;
+    HANDLE h = open_private(f.name, OPEN_ALWAYS);
+    if (h == INVALID_HANDLE_VALUE) {
+      if (::GetLastError() != ERROR_SHARING_VIOLATION) return Claim::failed;
+      // Another run holds it for the whole of its run: wait for the end.
+      if (!told && waiting) waiting();
+      told = true;
+      ::Sleep(kLockPollMs);
+      continue;
+    }
+    if (!private_and_plain(h)) {
+      ::CloseHandle(h);
+      return Claim::unsafe;
+    }
+    if (!adopt(f, h)) return Claim::failed;
+    uint64_t left = 0;
+    if (files::size_of(f.fd, left) && left > 0) files::overwrite(f.fd);
+    return Claim::ok;
   }
-  if (st.st_size > 0) files::overwrite(fd);
-  f.fd = fd;
-  f.named = true;
-  files::identity(f.name.c_str(), f.id);
-  return Claim::ok;
 }
 
 bool reclaim(HeldFile& f) {
-  const int fd = ::_sopen(f.name.c_str(), _O_RDWR | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT, _SH_DENYRW,
-                          _S_IREAD | _S_IWRITE);
-  if (fd < 0) return false;
+  HANDLE h = open_private(f.name, CREATE_NEW);
+  if (h == INVALID_HANDLE_VALUE) return false;
   files::close(f.retired);
   f.retired = f.fd;
-  f.fd = fd;
-  f.named = true;
-  return true;
+  return adopt(f, h);
 }
 
 bool create_temporary(HeldFile& f, const std::string& dir) {
@@ -442,28 +551,46 @@ bool create_temporary(HeldFile& f, const std::string& dir) {
     std::string name = dir;
     if (!name.empty() && name.back() != '/' && name.back() != '\\') name += '\\';
     name += "qvx03-" + std::to_string(::_getpid()) + "-" + unguessable() + ".qvx";
-    const int fd = ::_sopen(name.c_str(), _O_RDWR | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT, _SH_DENYRW,
-                            _S_IREAD | _S_IWRITE);
-    if (fd < 0) {
-      if (errno == EEXIST) continue;
+    HANDLE h = open_private(name, CREATE_NEW);
+    if (h == INVALID_HANDLE_VALUE) {
+      const DWORD e = ::GetLastError();
+      if (e == ERROR_FILE_EXISTS || e == ERROR_ALREADY_EXISTS) continue;
       return false;
     }
     f.name = name;
-    f.fd = fd;
-    f.named = true;
-    files::identity(name.c_str(), f.id);
-    return true;
+    return adopt(f, h);
   }
   return false;
 }
 
 bool unlink_name(HeldFile& f) {
-  // Windows removes an open file's name only once every handle is closed.
   if (!f.named) return true;
+  // The name goes with the last handle of the file itself, whatever the
+  // directory says meanwhile; ours is closed now so that it goes at once.
+  if (!delete_on_close(f.fd)) return false;
   files::close(f.fd);
   f.fd = -1;
-  if (::_unlink(f.name.c_str()) != 0) return false;
   f.named = false;
+  return true;
+}
+
+bool rename_to(HeldFile& f, const std::string& target) {
+  const int n = ::MultiByteToWideChar(CP_ACP, 0, target.c_str(), -1, nullptr, 0);
+  if (n <= 0) return false;
+  std::wstring wide(static_cast<std::size_t>(n), L'\0');
+  ::MultiByteToWideChar(CP_ACP, 0, target.c_str(), -1, wide.data(), n);
+  std::wstring full(32768, L'\0');
+  const DWORD length = ::GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+  if (length == 0 || length >= full.size()) return false;
+  const std::size_t bytes = sizeof(FILE_RENAME_INFO) + length * sizeof(wchar_t);
+  std::vector<unsigned char> buffer(bytes, 0);
+  auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+  info->ReplaceIfExists = TRUE;
+  info->RootDirectory = nullptr;
+  info->FileNameLength = length * sizeof(wchar_t);
+  std::copy(full.begin(), full.begin() + length, info->FileName);
+  if (!::SetFileInformationByHandle(os_handle(f.fd), FileRenameInfo, info, static_cast<DWORD>(bytes))) return false;
+  f.named = false;  // the name is the destination's now
   return true;
 }
 

@@ -1,4 +1,4 @@
-#include "keybook/digits.h"
+#include "bookformat/digits.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "cipher/bytestream.h"
+#include "io/bytestream.h"
 
 #include <gtest/gtest.h>
 

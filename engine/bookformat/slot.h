@@ -6,10 +6,12 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
-#include "keybook/record.h"
+#include "bookformat/record.h"
 
 namespace qvx {
 
@@ -22,6 +24,11 @@ constexpr std::size_t kDesordenOffset = 685;
 constexpr std::size_t kDesordenWidth = 20;
 
 using Slot = std::array<unsigned char, kSlotSize>;
+
+// Record count of a book of `size` bytes; a shorter tail is no record.
+inline uint64_t record_count(uint64_t size) { return size / kSlotSize; }
+// REQUIRES: n >= 1. Where record n starts.
+inline uint64_t slot_offset(int64_t n) { return static_cast<uint64_t>(n - 1) * kSlotSize; }
 
 // Writing. Length problems ("error de longitud en nombre", ...) are appended
 // to `messages`; the engine prints them without line breaks.
@@ -41,6 +48,15 @@ Slot deleted_slot();
 bool looks_deleted(const unsigned char* bytes, std::size_t available);
 // The free-slot search wants all of the first 704 bytes to be 'n'.
 bool is_free_slot(const unsigned char* bytes, std::size_t available);
+
+// The raw dump of a slot: its bytes field by field, one row per field (13
+// rows), each cut where the `available` bytes end.
+std::vector<std::string_view> slot_rows(const unsigned char* bytes, std::size_t available);
+
+// The record view, shown when a record is selected or entered: a line per
+// field ("\nNombre de la Clave Maestra: ...", "\nclave1: ...", the engorde
+// with no decimals, the desorden with three), ending with a newline.
+std::string record_view(const KeyRecord& r);
 
 // The desorden as the user typed it, rebuilt from its digits, sign and point
 // position: -12.5 reads back as "-12.50000000".

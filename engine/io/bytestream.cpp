@@ -1,14 +1,15 @@
-#include "cipher/bytestream.h"
+#include "io/bytestream.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "cipher/files.h"
-#include "console/progress.h"
+#include "io/files.h"
 
 namespace qvx {
 
 namespace {
+
+WriteMeter g_meter = nullptr;
 
 // A held name opens its descriptor: the data cannot be redirected by
 // whoever can rename things in the directory.
@@ -115,7 +116,7 @@ bool OutFile::open(const char* path) {
 // what follows would land at the wrong offset.
 void OutFile::emit(const unsigned char* src, std::size_t n) {
   const std::size_t put = error_ ? 0 : files::write_at(fd_, src, n, written_);
-  con::progress::moved(put);
+  if (g_meter) g_meter(put);
   if (put < n) error_ = true;
   written_ += put;
   lost_ += n - put;
@@ -128,6 +129,7 @@ void OutFile::drain() {
 }
 
 void OutFile::write(const unsigned char* src, std::size_t n) {
+  assert(buf_ && "OutFile::write on a file that is not open");
   if (len_ + n <= kBlock) {
     std::memcpy(buf_.get() + len_, src, n);
     len_ += n;
@@ -166,5 +168,7 @@ uint64_t copy_bytes(InFile& in, OutFile& out, uint64_t count) {
 }
 
 bool file_exists(const char* path) { return files::opens(path); }
+
+void set_write_meter(WriteMeter meter) { g_meter = meter; }
 
 }  // namespace qvx

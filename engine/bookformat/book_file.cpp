@@ -1,6 +1,8 @@
-#include "keybook/book_file.h"
+#include "bookformat/book_file.h"
 
 #include <sys/stat.h>
+
+#include <vector>
 
 #if defined(_WIN32)
 #include <io.h>
@@ -23,9 +25,17 @@ const char* stdio_mode(BookFile::Use use) {
 
 #if defined(_WIN32)
 
+const wchar_t* wide_mode(BookFile::Use use) {
+  switch (use) {
+    case BookFile::Use::read: return L"rb";
+    case BookFile::Use::update: return L"r+b";
+    case BookFile::Use::append: return L"ab";
+  }
+  return L"rb";
+}
+
 // No FIFOs to wait on here; a directory or a device is still no book.
-std::FILE* open_regular(const std::string& path, BookFile::Use use) {
-  std::FILE* f = std::fopen(path.c_str(), stdio_mode(use));
+std::FILE* checked(std::FILE* f) {
   if (!f) return nullptr;
   struct _stat64 st;
   if (_fstat64(_fileno(f), &st) != 0 || (st.st_mode & _S_IFMT) != _S_IFREG) {
@@ -33,6 +43,14 @@ std::FILE* open_regular(const std::string& path, BookFile::Use use) {
     return nullptr;
   }
   return f;
+}
+
+std::FILE* open_regular(const std::string& path, BookFile::Use use) {
+  return checked(std::fopen(path.c_str(), stdio_mode(use)));
+}
+
+std::FILE* open_regular(const std::filesystem::path& path, BookFile::Use use) {
+  return checked(_wfopen(path.c_str(), wide_mode(use)));
 }
 
 int seek64(std::FILE* f, uint64_t off) { return _fseeki64(f, static_cast<long long>(off), SEEK_SET); }
@@ -48,7 +66,7 @@ bool size_of(std::FILE* f, uint64_t& size) {
 
 // O_NONBLOCK keeps the open of a FIFO from waiting for its other end; once
 // the descriptor is known to be a regular file, blocking I/O is put back.
-std::FILE* open_regular(const std::string& path, BookFile::Use use) {
+std::FILE* open_regular(const std::filesystem::path& path, BookFile::Use use) {
   int flags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
   switch (use) {
     case BookFile::Use::read: flags |= O_RDONLY; break;
@@ -90,6 +108,14 @@ bool BookFile::open(const std::string& path, Use use) {
   return f_ != nullptr;
 }
 
+bool BookFile::open(const std::filesystem::path& path, Use use) {
+  close();
+  error_ = false;
+  if (path.empty()) return false;
+  f_ = open_regular(path, use);
+  return f_ != nullptr;
+}
+
 bool BookFile::close() {
   if (!f_) return !error_;
   if (std::fclose(f_) != 0) error_ = true;
@@ -109,6 +135,49 @@ std::size_t BookFile::read(void* dst, std::size_t n) { return f_ ? std::fread(ds
 bool BookFile::write(const void* src, std::size_t n) {
   if (!f_ || std::fwrite(src, 1, n, f_) != n) error_ = true;
   return !error_;
+}
+
+std::size_t BookFile::read_slot(int64_t n, Slot& s) {
+  return seek(slot_offset(n)) ? read(s.data(), s.size()) : 0;
+}
+
+bool BookFile::write_slot(int64_t n, const Slot& s) {
+  return seek(slot_offset(n)) && write(s.data(), s.size()) && std::fflush(f_) == 0;
+}
+
+int64_t BookFile::first_free_slot() {
+  const uint64_t count = records();
+  Slot s{};
+  if (!seek(0)) return 0;
+  for (uint64_t n = 1; n <= count; ++n) {
+    if (read(s.data(), s.size()) != s.size()) return 0;
+    if (is_free_slot(s.data(), s.size())) return static_cast<int64_t>(n);
+  }
+  return 0;
+}
+
+void BookFile::find_all(std::string_view pattern, const std::function<void(uint64_t)>& found) {
+  if (pattern.empty() || !seek(0)) return;
+  // Knuth-Morris-Pratt: one pass over the file, and after a match the
+  // failure table carries on inside it, so overlapping matches count.
+  std::vector<std::size_t> fail(pattern.size(), 0);
+  for (std::size_t i = 1, k = 0; i < pattern.size(); ++i) {
+    while (k > 0 && pattern[i] != pattern[k]) k = fail[k - 1];
+    if (pattern[i] == pattern[k]) ++k;
+    fail[i] = k;
+  }
+  const uint64_t end = size();  // measured once: a growing file does not run on
+  std::size_t matched = 0;
+  for (uint64_t at = 0; at < end; ++at) {
+    const int got = get();
+    if (got < 0) break;
+    const char c = static_cast<char>(got);
+    while (matched > 0 && c != pattern[matched]) matched = fail[matched - 1];
+    if (c == pattern[matched]) ++matched;
+    if (matched < pattern.size()) continue;
+    found(at + 1 - pattern.size());
+    matched = fail[matched - 1];
+  }
 }
 
 uint64_t regular_file_size(const std::string& path) {

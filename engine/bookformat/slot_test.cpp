@@ -1,4 +1,4 @@
-#include "keybook/slot.h"
+#include "bookformat/slot.h"
 
 #include <gtest/gtest.h>
 
