@@ -123,6 +123,7 @@ void feed(Stage& head, InFile& in, uint64_t bound) {
     head.Stage::run_from(in);
 }
 
+#if !defined(_WIN32)
 // Where the chain is cut in two: the work before and after about equal.
 std::size_t halfway(const std::vector<std::unique_ptr<Stage>>& stages) {
   double total = 0;
@@ -135,7 +136,6 @@ std::size_t halfway(const std::vector<std::unique_ptr<Stage>>& stages) {
   return stages.size() - 1;
 }
 
-#if !defined(_WIN32)
 // The chain's first half on a thread of its own, the second on this one.
 void run_halves(std::vector<std::unique_ptr<Stage>>& stages, InFile& in, uint64_t bound) {
   const std::size_t mid = halfway(stages);
