@@ -8,6 +8,7 @@ namespace qvx {
 namespace {
 
 using namespace qvx::testing;
+namespace fs = std::filesystem;
 
 class Pipeline : public ::testing::Test {
  protected:
@@ -138,6 +139,30 @@ TEST_F(Pipeline, ExactOutputOfACopyOnlyRun) {
   EXPECT_EQ(d.out, dwant);
   EXPECT_EQ(as_string(read_file(dir.file("d.bin"))), "abc");
   EXPECT_EQ(d.files, (std::set<std::string>{"k.kb", "v.kb", "p.txt", "e.bin", "d.bin"}));
+}
+
+// From the menus, pass 23 asks before its data: every pass must still
+// report, in encoding and in decoding, whether the question is declined or
+// answered with a confirmation file.
+TEST_F(Pipeline, MenuRunsReportEveryPass) {
+  write_file(dir.file("plain.bin"), random_bytes(70000, 8));
+  write_file(dir.file("conf.bin"), random_bytes(900, 9));
+  for (const std::string answer : {"n\n", "s\nconf.bin\n"}) {
+    SCOPED_TRACE(answer);
+    fs::remove(dir.file("enc.bin"));
+    fs::remove(dir.file("dec.bin"));
+    RunResult r = run_engine_in(dir.path(), {}, "C\nk.kb\nE\n1\nS\nO\nplain.bin\nenc.bin\n" + answer +
+                                                    "D\nenc.bin\ndec.bin\n" + answer + "S\n");
+    EXPECT_EQ(r.status, 5);
+    int reported = 0;  // one OK line per pass 1 to 22, each way
+    for (std::size_t at = r.out.find("OK!.."); at != std::string::npos; at = r.out.find("OK!..", at + 1)) ++reported;
+    EXPECT_EQ(reported, 44);
+    if (answer[0] == 'n') {
+      EXPECT_NE(r.out.find("...gracias.....\xB7\xB7\xB7\xB7\xB7\xB7  Chars de "), std::string::npos);
+      EXPECT_NE(r.out.find("...gracias.....\xB7\xB7\xB7\xB7\xB7\xB7\n copiando ficheros con "), std::string::npos);
+    }
+    EXPECT_EQ(read_file(dir.file("dec.bin")), random_bytes(70000, 8));
+  }
 }
 
 TEST_F(Pipeline, MissingSourceAndUnwritableDestination) {

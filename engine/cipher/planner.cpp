@@ -133,13 +133,16 @@ void run_plan(coder& c, const std::vector<Step>& steps, const WorkFiles& work, c
     for (const Step* w : waiting) say(*w);
     waiting.clear();
 
+    // Steps already announced (an asking first stage) still report.
     std::size_t next = 0;
-    for (std::size_t i = std::max(said, sweep.begin); i < sweep.end; ++i) {
-      if (steps[i].wipes != Role::origin && k + 1 < plan.size() && plan[k + 1].from == steps[i].wipes) {
-        waiting.push_back(&steps[i]);
-        continue;
+    for (std::size_t i = sweep.begin; i < sweep.end; ++i) {
+      if (i >= said) {
+        if (steps[i].wipes != Role::origin && k + 1 < plan.size() && plan[k + 1].from == steps[i].wipes) {
+          waiting.push_back(&steps[i]);
+          continue;
+        }
+        say(steps[i]);
       }
-      if (i >= said) say(steps[i]);
       if (next < step_of.size() && step_of[next] == i) {
         chain.stages[next]->report(c, chain.flows[next]);
         ++next;
