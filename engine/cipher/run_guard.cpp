@@ -205,8 +205,7 @@ RunGuard::RunGuard(coder& c, const WorkFiles& work, const RunFiles& others) : c_
            make_output();
   if (!ready_) {
     c_.fallo = true;
-    held::wipe_all_quietly();
-    for (HeldFile* f : {&work_[0], &work_[1], &out_}) held::release(*f);
+    for (HeldFile* f : {&work_[0], &work_[1], &out_}) drop(*f);
   }
 }
 
@@ -305,11 +304,7 @@ bool RunGuard::copy_onto_target() {
 
 // Overwrites, cuts and removes one of our files, silently.
 void RunGuard::drop(HeldFile& f) {
-  if (f.fd >= 0) {
-    files::overwrite(f.fd);
-    files::cut_to_one_byte(f.fd);
-    held::unlink_name(f);
-  }
+  held::wipe_quietly(f);
   held::release(f);
 }
 

@@ -424,21 +424,22 @@ bool holds(const char* path) {
   return false;
 }
 
-void wipe_all_quietly() {
-  for (auto& slot : g_held) {
-    HeldFile* f = slot.load();
-    if (!f || f->fd < 0) continue;
-    files::overwrite(f->fd);
-    files::cut_to_one_byte(f->fd);
-    if (f->named) {
+void wipe_quietly(HeldFile& f) {
+  if (f.fd < 0) return;
+  files::overwrite(f.fd);
+  files::cut_to_one_byte(f.fd);
+  if (!f.named) return;
 #if defined(_WIN32)
-      delete_on_close(f->fd);
+  delete_on_close(f.fd);
 #else
-      files::Identity now;
-      if (files::identity(f->name.c_str(), now) && now == f->id) ::unlink(f->name.c_str());
+  files::Identity now;
+  if (files::identity(f.name.c_str(), now) && now == f.id) ::unlink(f.name.c_str());
 #endif
-    }
-  }
+}
+
+void wipe_all_quietly() {
+  for (auto& slot : g_held)
+    if (HeldFile* f = slot.load()) wipe_quietly(*f);
 }
 
 #if !defined(_WIN32)

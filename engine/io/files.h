@@ -90,6 +90,9 @@ HeldFile* find(const char* name);
 bool holds(const char* path);
 // Overwrites, cuts and unlinks every registered file. Async-signal-safe.
 void wipe_all_quietly();
+// The same for one file, registered or not: overwrite, cut, and remove its
+// name while it still leads to the file. Async-signal-safe.
+void wipe_quietly(HeldFile& f);
 
 // Opens `f.name` as a private work file: created 0600 when missing, never
 // through a link, and only a regular file with one link that belongs to
