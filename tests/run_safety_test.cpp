@@ -142,14 +142,21 @@ TEST_F(RunSafety, FilesThatMustNotBeTheDestination) {
 // failed run leaves it as it was.
 TEST_F(RunSafety, ProtectedDestinationsAndReadOnlyDirectories) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
-  const Launch as_nobody{RLIM_INFINITY, kNobody};
+  // The engine and the test's folder must be reachable by nobody, wherever
+  // the checkout and the temporary folder lie.
+  TempDir bin;
+  Launch as_nobody;
+  as_nobody.user = kNobody;
+  as_nobody.exe = engine_for(kNobody, bin);
+  ::chmod(dir.path().c_str(), 0777);
+  if (as_nobody.exe.empty() || !can_enter(dir.path(), kNobody))
+    GTEST_SKIP() << "user nobody cannot enter " << bin.path().parent_path() << " (set TMPDIR to a folder others can enter)";
   fs::create_directory(dir.file("ro"));
   write_file(dir.file("ro/out.bin"), "older contents");
   write_file(dir.file("locked.bin"), "older contents");
   for (const char* f : {"k.kb", "plain.bin", "locked.bin", "ro/out.bin", "ro"})
     ASSERT_EQ(::chown(dir.file(f).c_str(), kNobody, kNobody), 0);
   ::chmod(dir.file("locked.bin").c_str(), 0444);
-  ::chmod(dir.path().c_str(), 0777);
 
   RunResult r = run({"k.kb", "1", "c", "plain.bin", "locked.bin"}, as_nobody);
   EXPECT_EQ(r.status, 8);
