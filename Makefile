@@ -50,7 +50,10 @@ test-sanitize: deps
 
 test: test-default test-sanitize test-fuzz panel-test dist-test
 
-demo: build
+# Only the engine: the demo runs nothing else.
+demo: deps
+	cmake --preset default >/dev/null
+	cmake --build --preset default -j $(JOBS) --target qvx7
 	@bash examples/demo.sh build/default/engine/qvx7
 
 # The tools a user could pick instead, to compare with in the same run; the

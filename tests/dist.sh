@@ -21,6 +21,13 @@ lint=$(mandoc -T lint -W warning "$root/docs/qvx7.1" 2>&1 || true)
 check "qvx7(1) has no mandoc warning" test -z "$lint"
 [ -z "$lint" ] || echo "$lint"
 
+# What a user can see the engine say is explained where a user looks.
+in_docs() { grep -q "$1" "$root/README.md" && grep -q "$1" "$root/docs/qvx7.1"; }
+for text in "Error no se ha escrito el Destino" "Esperando a que termine otro proceso" \
+            "no se ha podido eliminar intentelo de nuevo" "authenticated modern cipher"; do
+  check "README and qvx7(1) mention \"$text\"" in_docs "$text"
+done
+
 DESTDIR="$scratch/dest" cmake --install "$build" --prefix /usr >/dev/null
 for f in usr/bin/qvx7 usr/share/man/man1/qvx7.1 usr/share/doc/quorvex/README.md usr/share/doc/quorvex/demo.kb; do
   check "installed $f" test -f "$scratch/dest/$f"
