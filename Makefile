@@ -13,7 +13,7 @@ JOBS ?= 2
 DEBS_BUILD := cmake ninja-build g++ libgtest-dev make
 DEBS_FUZZ := clang libclang-rt-dev
 DEBS_PANEL := mingw-w64 wine64 wine xvfb xauth imagemagick fonts-wine
-DEBS_DIST := mandoc dpkg-dev file
+DEBS_DIST := mandoc dpkg-dev file lintian
 GOALS := $(or $(MAKECMDGOALS),all)
 DEBS := $(DEBS_BUILD) \
   $(if $(filter test test-fuzz fuzz fuzz-build deps-all,$(GOALS)),$(DEBS_FUZZ)) \
