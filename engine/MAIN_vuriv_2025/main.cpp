@@ -36,9 +36,32 @@ std::string in_system_code_page(const char* utf8) {
 }
 
 }  // namespace
+#else
+#include <sys/resource.h>
+#if defined(__linux__)
+#include <sys/prctl.h>
+#endif
+
+namespace {
+
+// The keys and the data of a run are in memory from the first prompt to
+// the end: no signal may write them into a core file, and no other
+// process of the same user may read them through /proc or a debugger.
+void keep_memory_private() {
+  struct rlimit none = {0, 0};
+  ::setrlimit(RLIMIT_CORE, &none);
+#if defined(__linux__)
+  ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
+#endif
+}
+
+}  // namespace
 #endif
 
 int main(int argc, char** argv) {
+#if !defined(_WIN32)
+  keep_memory_private();
+#endif
   std::ios::sync_with_stdio(false);
   con::attach_terminal();
 #if defined(_WIN32)
