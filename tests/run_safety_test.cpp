@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <thread>
 
 #include "books.h"
 #include "run_engine.h"
@@ -202,6 +203,41 @@ TEST_F(RunSafety, RunsInOnePlaceTakeTurns) {
     ASSERT_EQ(run({"k.kb", "1", "d", "e" + n, "d" + n}).status, 3);
     EXPECT_EQ(read_file(dir.file("d" + n)), random_bytes(20000 + 37 * i, 100 + i)) << i;
   }
+  expect_no_leftovers();
+}
+
+// Runs one after another in two lines, as `xargs -P2` gives them, over
+// many small files in one folder: a run that finds the work files just
+// removed by the other waits or takes them; it never fails.
+TEST_F(RunSafety, ParallelRunsInOneFolderNeverFail) {
+#if defined(__SANITIZE_ADDRESS__)
+  constexpr int kFiles = 100;  // the sanitizer build is slow enough with less
+#else
+  constexpr int kFiles = 300;
+#endif
+  constexpr int kLines = 2;
+  const Bytes small = random_bytes(3000, 9);
+  for (int i = 0; i < kFiles; ++i) write_file(dir.file("s" + std::to_string(i)), small);
+  TempDir logs;
+  std::vector<std::string> failures(kLines);
+  std::vector<std::thread> lines;
+  for (int line = 0; line < kLines; ++line) {
+    lines.emplace_back([&, line] {
+      for (int i = line; i < kFiles; i += kLines) {
+        const std::string n = std::to_string(i);
+        const pid_t pid = start_engine(dir.path(), {"k.kb", "1", "c", "s" + n, "e" + n}, "/dev/null",
+                                       logs.file(n));
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != 4) {
+          const std::string out = as_string(read_file(logs.file(n)));
+          failures[line] += "run " + n + ": ..." + out.substr(out.size() > 300 ? out.size() - 300 : 0) + "\n";
+        }
+      }
+    });
+  }
+  for (auto& t : lines) t.join();
+  for (const auto& f : failures) EXPECT_EQ(f, "");
   expect_no_leftovers();
 }
 
