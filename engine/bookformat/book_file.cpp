@@ -71,13 +71,16 @@ std::FILE* open_regular(const std::filesystem::path& path, BookFile::Use use) {
   switch (use) {
     case BookFile::Use::read: flags |= O_RDONLY; break;
     case BookFile::Use::update: flags |= O_RDWR; break;
-    case BookFile::Use::append: flags |= O_WRONLY | O_CREAT | O_APPEND; break;
+    // What is appended (a printout, a new book) holds keys in the clear:
+    // never through a link, and never into another user's file.
+    case BookFile::Use::append: flags |= O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW; break;
   }
   const int fd = ::open(path.c_str(), flags, 0600);
   if (fd < 0) return nullptr;
   struct stat st;
   const int status = ::fcntl(fd, F_GETFL);
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || status < 0 ||
+      (use == BookFile::Use::append && st.st_uid != ::geteuid()) ||
       ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0) {
     ::close(fd);
     return nullptr;
@@ -99,6 +102,16 @@ bool size_of(std::FILE* f, uint64_t& size) {
 #endif
 
 }  // namespace
+
+bool BookFile::foreign(const std::string& path) {
+#if defined(_WIN32)
+  (void)path;
+  return false;
+#else
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0 && (S_ISLNK(st.st_mode) || st.st_uid != ::geteuid());
+#endif
+}
 
 bool BookFile::open(const std::string& path, Use use) {
   close();

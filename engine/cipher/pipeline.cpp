@@ -153,7 +153,7 @@ bool run(Coder& c, const RunParameters& p, const WorkFiles& w, const RunFiles& o
   else
     run_plan(c, encoding_steps(c, p, mode, a), w, plan_rules());
   con::progress::run_end();
-  return placed;
+  return placed && !guard.wipes_failed();
 }
 
 bool encode(codifica& c, const RunParameters& p, const WorkFiles& w, const RunFiles& others, Mode mode) {

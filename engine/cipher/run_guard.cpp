@@ -1,7 +1,6 @@
 #include "cipher/run_guard.h"
 
 #include <filesystem>
-#include <memory>
 #include <system_error>
 
 #include "console/console.h"
@@ -85,13 +84,13 @@ class SignalsHeld {
   sigset_t old_;
 };
 
-// The finished file gets the mode the destination had, or the one a plain
-// new file would get.
+// The finished file gets the mode our own old destination had, or the one
+// a plain new file would get (also in place of a link, which is replaced).
 void give_mode(int fd, const std::string& target) {
   struct stat st;
   mode_t mode;
-  if (::stat(target.c_str(), &st) == 0) {
-    mode = st.st_mode & 07777;
+  if (::lstat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid()) {
+    mode = st.st_mode & 0777;
   } else {
     const mode_t mask = ::umask(0);
     ::umask(mask);
@@ -103,14 +102,11 @@ void give_mode(int fd, const std::string& target) {
 // Would opening it for writing be refused to us? (Never for root.)
 bool write_protected(const std::string& path) { return ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0; }
 
-int open_target(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+// A file someone else owns is never replaced, not even by root: its owner
+// planted it where we would write (a shared folder such as /tmp).
+bool owned_by_another(const std::string& path) {
   struct stat st;
-  if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
-    ::close(fd);
-    return -1;
-  }
-  return fd;
+  return ::lstat(path.c_str(), &st) == 0 && st.st_uid != ::geteuid();
 }
 
 bool rename_over(const std::string& from, const std::string& to) { return ::rename(from.c_str(), to.c_str()) == 0; }
@@ -152,36 +148,29 @@ class SignalsHeld {
 
 void give_mode(int, const std::string&) {}
 bool write_protected(const std::string& path) { return ::_access(path.c_str(), 2) != 0; }
-int open_target(const std::string& path) { return files::open_output(path.c_str()); }
+bool owned_by_another(const std::string&) { return false; }
 bool rename_over(const std::string& from, const std::string& to) {
   HeldFile* f = held::find(from.c_str());
   return f && held::rename_to(*f, to);
 }
 #endif
 
-// The file the output should finally replace: through a symbolic link to
-// its target, so the link stays.
-std::string final_target(const std::string& destination) {
-  std::error_code ec;
-  const fs::path p = fs_path(destination);
-  if (fs::is_symlink(fs::symlink_status(p, ec))) {
-    const fs::path resolved = fs::weakly_canonical(p, ec);
-    if (!ec) return fs_name(resolved);
-  }
-  return destination;
-}
-
 bool same_file(const char* a, const files::Identity& b) {
   files::Identity id;
   return a && files::identity(a, id) && id == b;
 }
 
-// For names that may not exist yet.
+// The folder a name lies in, spelt in full, for messages and comparisons.
+fs::path folder_of(const std::string& name) {
+  std::error_code ec;
+  const fs::path folder = fs::absolute(fs_path(name), ec).parent_path();
+  const fs::path canonical = fs::weakly_canonical(folder, ec);
+  return ec ? folder : canonical;
+}
+
+// For names that may not exist yet; a link at the name is the name itself.
 bool same_path(const std::string& a, const std::string& b) {
-  std::error_code ec1, ec2;
-  const fs::path x = fs::weakly_canonical(fs_path(a), ec1);
-  const fs::path y = fs::weakly_canonical(fs_path(b), ec2);
-  return !ec1 && !ec2 && x == y;
+  return folder_of(a) / fs_path(a).filename() == folder_of(b) / fs_path(b).filename();
 }
 
 void report_unsafe(const std::string& name) {
@@ -193,6 +182,11 @@ void report_waiting(const std::string& name) {
   con::line("Esperando a que termine otro proceso que usa el fichero temporal " + name);
 }
 
+void report_not_made(const std::string& name) {
+  con::line("Error no se puede crear el fichero temporal " + name + " en la carpeta " + fs_name(folder_of(name)) +
+            ", no se procesa");
+}
+
 }  // namespace
 
 RunGuard::RunGuard(coder& c, const WorkFiles& work, const RunFiles& others) : c_(c) {
@@ -200,7 +194,9 @@ RunGuard::RunGuard(coder& c, const WorkFiles& work, const RunFiles& others) : c_
   work_[0].name = work.first;
   work_[1].name = work.second;
   arm();
-  target_ = final_target(c_.destino);
+  // A link at the destination is replaced itself: what it points to may be
+  // any file of the user's.
+  target_ = c_.destino;
   ready_ = destination_allowed(work, others) && claim_work_files() && destination_allowed(work, others) &&
            make_output();
   if (!ready_) {
@@ -209,19 +205,20 @@ RunGuard::RunGuard(coder& c, const WorkFiles& work, const RunFiles& others) : c_
   }
 }
 
-// Decoding onto its own source, or writing over the key book, the
-// confirmation file or a work file, would destroy what the run needs;
-// a work file as source would be overwritten before it is read. A
-// destination that is not a regular file, or that we may not write, is
-// refused as a pass refuses a file that does not open.
+// Writing over the key book, the confirmation file or a work file would
+// destroy what the run needs; a work file as source would be overwritten
+// before it is read. (The source itself may be the destination: it is read
+// before the output takes its name.) A destination that is not a regular
+// file or a link, or that we may not write, is refused as a pass refuses a
+// file that does not open; one that another user owns, with a message of
+// its own.
 bool RunGuard::destination_allowed(const WorkFiles& work, const RunFiles& others) {
   files::Identity dest;
-  const bool exists = files::identity(target_.c_str(), dest);
+  const bool exists = files::identity_of_name(target_.c_str(), dest);
   bool clash = same_path(target_, work.first) || same_path(target_, work.second);
   if (exists) {
-    clash = clash || (c_.dir == Direction::decode && same_file(c_.porigen(), dest)) || same_file(others.book, dest) ||
-            same_file(others.confirmation, dest) || same_file(work.first.c_str(), dest) ||
-            same_file(work.second.c_str(), dest);
+    clash = clash || same_file(others.book, dest) || same_file(others.confirmation, dest) ||
+            same_file(work.first.c_str(), dest) || same_file(work.second.c_str(), dest);
   }
   files::Identity source;
   if (files::identity(c_.porigen(), source))
@@ -230,8 +227,15 @@ bool RunGuard::destination_allowed(const WorkFiles& work, const RunFiles& others
     con::line(kSameFiles);
     return false;
   }
+  if (!exists) return true;
   std::error_code ec;
-  if (exists && (!fs::is_regular_file(fs_path(target_), ec) || write_protected(target_))) {
+  const fs::file_status st = fs::symlink_status(fs_path(target_), ec);
+  if (fs::is_symlink(st)) return true;
+  if (owned_by_another(target_)) {
+    con::line("Error el fichero de Destino " + target_ + " es de otro usuario, no se reescribe");
+    return false;
+  }
+  if (!fs::is_regular_file(st) || write_protected(target_)) {
     c_.report_open_failure(c_.dir == Direction::decode);
     return false;
   }
@@ -243,21 +247,23 @@ bool RunGuard::claim_work_files() {
     if (f.fd >= 0) continue;
     const Claim got = held::claim_work_file(f, [&] { report_waiting(f.name); });
     if (got == Claim::unsafe) report_unsafe(f.name);
-    if (got == Claim::failed) c_.report_open_failure(c_.dir == Direction::decode);
+    if (got == Claim::failed) report_not_made(f.name);
     if (got != Claim::ok) return false;
     held::add(f);
   }
   return true;
 }
 
+// The output is made beside the destination, or the run does not start:
+// writing over the old destination in place would destroy it when the run
+// failed midway, and two runs onto it would mix their data.
 bool RunGuard::make_output() {
-  const std::string beside = fs_name(fs_path(target_).parent_path());
-  if (!held::create_temporary(out_, beside)) {
-    copy_over_ = true;
-    if (!held::create_temporary(out_, fs_name(fs_path(work_[0].name).parent_path()))) {
-      c_.report_open_failure(c_.dir == Direction::decode);
-      return false;
-    }
+  beside_ = fs_name(fs_path(target_).parent_path());
+  held::wipe_stale_temporaries(beside_);
+  if (!held::create_temporary(out_, beside_)) {
+    con::line("Error no se puede crear el fichero temporal del Destino en la carpeta " + fs_name(folder_of(target_)) +
+              ", no se procesa");
+    return false;
   }
   held::add(out_);
   c_.escritura = out_.name;
@@ -266,40 +272,27 @@ bool RunGuard::make_output() {
 }
 
 void RunGuard::wipe(int which, const char* shown_name) {
-  if (!ready_ || eraser::erase_held(work_[which])) return;
-  con::line(std::string("Error no se ha borrado el fichero ") + shown_name + ", !Queda Un Rastro!");
+  if (!ready_) return;
+  const eraser::Erased e = eraser::erase_held(work_[which]);
+  if (!e.wiped) con::line(std::string("Error no se ha borrado el fichero ") + shown_name + ", !Queda Un Rastro!");
+  if (!e.wiped || !e.removed) wipes_failed_ = true;
 }
 
-// Renames the output into place, after checking that its name still
-// leads to the file we wrote.
+// Puts the output in place: on the disk first, then its final mode and a
+// name, then the last close of what we wrote (which may be the first to
+// report a lost write), then the rename, once its name still leads to the
+// file we wrote. A spare descriptor stays for the wipe should a step fail.
 bool RunGuard::place() {
-  if (copy_over_) return copy_onto_target();
-  if (!same_file(out_.name.c_str(), out_.id)) return false;
+  if (!files::sync(out_.fd)) return false;
   give_mode(out_.fd, target_);
-  if (!rename_over(out_.name, target_)) return false;
+  if (!held::give_name(out_, beside_) || !same_file(out_.name.c_str(), out_.id)) return false;
+  const int spare = files::duplicate(out_.fd);
+  if (spare < 0) return false;
+  const bool closed = files::close(out_.fd);
+  out_.fd = spare;
+  if (!closed || !rename_over(out_.name, target_)) return false;
   out_.named = false;  // the name is the destination's now: never to be wiped
   return true;
-}
-
-// Only where no file could be made beside the destination: it is written
-// in place, from the complete output, once every pass has succeeded.
-bool RunGuard::copy_onto_target() {
-  uint64_t size = 0;
-  if (!files::size_of(out_.fd, size)) return false;
-  const int fd = open_target(target_);
-  if (fd < 0) return false;
-  static constexpr std::size_t kChunk = 256 * 1024;
-  auto chunk = std::make_unique_for_overwrite<unsigned char[]>(kChunk);
-  bool ok = true;
-  for (uint64_t at = 0; ok && at < size;) {
-    bool failed = false;
-    const std::size_t n = files::read_at(out_.fd, chunk.get(), kChunk, at, failed);
-    ok = !failed && n > 0 && files::write_at(fd, chunk.get(), n, at) == n;
-    at += n;
-  }
-  ok = ok && files::truncate(fd, size) && files::sync(fd);
-  files::close(fd);
-  return ok;
 }
 
 // Overwrites, cuts and removes one of our files, silently.
@@ -313,7 +306,7 @@ bool RunGuard::finish() {
   done_ = true;
   SignalsHeld held;
   const bool placed = !c_.fallo && place();
-  if (placed && !copy_over_) {
+  if (placed) {
     held::release(out_);
   } else {
     drop(out_);

@@ -6,10 +6,11 @@
 // - Both work files are claimed once (private, locked, see files.h) and
 //   every pass, wipe and stop uses the held descriptors; a second run in
 //   the same place waits for the first.
-// - The last pass writes a private temporary file beside the destination,
-//   which `finish` renames into place only when no pass reported a fault.
-//   Where no file can be made beside it, the temporary file lies beside
-//   the work files and is copied onto the destination at the end.
+// - The last pass writes a private output beside the destination (on
+//   Linux an unnamed file), which `finish` names and renames into place
+//   only when no pass reported a fault and the output reached the disk;
+//   where no file can be made beside the destination the run does not
+//   start. A link at the destination is replaced, never followed.
 // - While a guard lives, every catchable signal that would end the program
 //   wipes the held files and then ends the program by that same signal;
 //   SIGPIPE and SIGXFSZ are ignored so that they show up as failed writes,
@@ -48,19 +49,23 @@ class RunGuard {
   // so. True when the destination now holds the run's complete output.
   bool finish();
 
+  // True when a work file could not be wiped (overwritten and cut) or
+  // removed: the run must not report success.
+  bool wipes_failed() const { return wipes_failed_; }
+
  private:
   bool destination_allowed(const WorkFiles& work, const RunFiles& others);
   bool claim_work_files();
   bool make_output();
   bool place();
-  bool copy_onto_target();
   void drop(HeldFile& f);
 
   coder& c_;
   HeldFile work_[2];
   HeldFile out_;
-  std::string target_;      // what the output finally replaces
-  bool copy_over_ = false;  // out_ lies beside the work files
+  std::string target_;  // what the output finally replaces
+  std::string beside_;  // the folder the output is made in
+  bool wipes_failed_ = false;
   bool ready_ = false;
   bool done_ = false;
 };

@@ -16,7 +16,7 @@ WriteMeter g_meter = nullptr;
 int open_held(const char* path, bool output) {
   HeldFile* f = held::find(path);
   if (!f) return -2;
-  if (!f->named && !(output && held::reclaim(*f))) return -1;
+  if (!f->named && !f->unnamed && !(output && held::reclaim(*f))) return -1;
   const int fd = files::duplicate(f->fd);
   if (fd >= 0 && output && !files::truncate(fd, 0)) {
     files::close(fd);
@@ -147,7 +147,7 @@ void OutFile::write(const unsigned char* src, std::size_t n) {
 bool OutFile::close() {
   if (fd_ < 0) return !error_;
   drain();
-  files::close(fd_);
+  if (!files::close(fd_)) error_ = true;
   fd_ = -1;
   buf_.reset();
   return !error_;

@@ -2,12 +2,14 @@
 #define _CRT_RAND_S  // rand_s, the system's own generator; before any C runtime header
 #endif
 #include "io/files.h"
+#include "io/path.h"
 
 #include <algorithm>
 #include <array>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
 #include <random>
 #include <vector>
 
@@ -55,6 +57,13 @@ bool identity(const char* path, Identity& id) {
   return true;
 }
 
+bool identity_of_name(const char* path, Identity& id) {
+  struct stat st;
+  if (!path || ::lstat(path, &st) != 0) return false;
+  id = {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+  return true;
+}
+
 bool identity(int fd, Identity& id) {
   struct stat st;
   if (::fstat(fd, &st) != 0) return false;
@@ -96,11 +105,25 @@ bool opens(const char* path) {
   return true;
 }
 
+namespace {
+
+// A failed call worth repeating: interrupted by a signal, or a file busy
+// for a moment (never for long on a regular file, so the waits are few).
+bool try_again(int& busy) {
+  if (errno == EINTR) return true;
+  if ((errno != EAGAIN && errno != EWOULDBLOCK) || ++busy > 1000) return false;
+  ::usleep(1000);
+  return true;
+}
+
+}  // namespace
+
 std::size_t read_at(int fd, unsigned char* dst, std::size_t n, uint64_t offset, bool& failed) {
   std::size_t done = 0;
+  int busy = 0;
   while (done < n) {
     const ssize_t got = ::pread(fd, dst + done, std::min(n - done, kMaxCall), static_cast<off_t>(offset + done));
-    if (got < 0 && errno == EINTR) continue;
+    if (got < 0 && try_again(busy)) continue;
     if (got < 0) failed = true;
     if (got <= 0) break;
     done += static_cast<std::size_t>(got);
@@ -110,9 +133,10 @@ std::size_t read_at(int fd, unsigned char* dst, std::size_t n, uint64_t offset, 
 
 std::size_t write_at(int fd, const unsigned char* src, std::size_t n, uint64_t offset) {
   std::size_t done = 0;
+  int busy = 0;
   while (done < n) {
     const ssize_t put = ::pwrite(fd, src + done, std::min(n - done, kMaxCall), static_cast<off_t>(offset + done));
-    if (put < 0 && errno == EINTR) continue;
+    if (put < 0 && try_again(busy)) continue;
     if (put <= 0) break;
     done += static_cast<std::size_t>(put);
   }
@@ -130,9 +154,8 @@ bool size_of(int fd, uint64_t& size) {
 }
 
 int duplicate(int fd) { return ::fcntl(fd, F_DUPFD_CLOEXEC, 0); }
-void close(int fd) {
-  if (fd >= 0) ::close(fd);
-}
+// Linux releases the descriptor even when close fails; it is never retried.
+bool close(int fd) { return fd < 0 || ::close(fd) == 0; }
 
 #else  // Windows: the C runtime's descriptors over handles of our own
 
@@ -173,6 +196,16 @@ bool identity(const char* path, Identity& id) {
 }
 
 bool identity(int fd, Identity& id) { return fd >= 0 && handle_identity(os_handle(fd), id); }
+
+bool identity_of_name(const char* path, Identity& id) {
+  if (!path) return false;
+  HANDLE h = ::CreateFileA(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  const bool ok = handle_identity(h, id);
+  ::CloseHandle(h);
+  return ok;
+}
 
 int open_regular(const char* path, uint64_t& size) {
   if (!path) return -1;
@@ -244,9 +277,7 @@ bool size_of(int fd, uint64_t& size) {
 }
 
 int duplicate(int fd) { return ::_dup(fd); }
-void close(int fd) {
-  if (fd >= 0) ::_close(fd);
-}
+bool close(int fd) { return fd < 0 || ::_close(fd) == 0; }
 
 #endif
 
@@ -277,6 +308,23 @@ namespace {
 constexpr int kSlots = 4;
 std::atomic<HeldFile*> g_held[kSlots] = {};
 static_assert(std::atomic<HeldFile*>::is_always_lock_free);
+
+// A run's output is named qvx03-<something>.qvx while it has a name.
+constexpr const char* kTemporaryPrefix = "qvx03-";
+constexpr const char* kTemporarySuffix = ".qvx";
+
+// The names in `dir` that a run's output may have had.
+std::vector<std::string> temporaries_in(const std::string& dir) {
+  std::vector<std::string> found;
+  std::error_code ec;
+  const std::filesystem::path folder = dir.empty() ? std::filesystem::path(".") : fs_path(dir);
+  for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string leaf = fs_name(it->path().filename());
+    if (leaf.size() > 10 && leaf.rfind(kTemporaryPrefix, 0) == 0 && leaf.ends_with(kTemporarySuffix))
+      found.push_back(fs_name(folder / it->path().filename()));
+  }
+  return found;
+}
 
 // A part of a name that nobody can work out from what they can see.
 std::string unguessable() {
@@ -449,7 +497,10 @@ Claim claim_work_file(HeldFile& f, const std::function<void()>& waiting) {
   for (;;) {
     const int fd = ::open(f.name.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600);
     if (fd < 0) return (errno == ELOOP || errno == EISDIR || errno == ENXIO) ? Claim::unsafe : Claim::failed;
-    if (!private_and_plain(fd)) {
+    // Links and owner are judged only once the lock is ours: the run that
+    // holds it may remove the file at any moment, leaving it no link.
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
       ::close(fd);
       return Claim::unsafe;
     }
@@ -463,9 +514,13 @@ Claim claim_work_file(HeldFile& f, const std::function<void()>& waiting) {
     }
     // The run we waited for may have removed the file we locked: only the
     // file the name refers to now is ours to use.
-    if (!same_name(f, fd) || !private_and_plain(fd)) {
+    if (!same_name(f, fd)) {
       ::close(fd);
       continue;
+    }
+    if (!private_and_plain(fd)) {
+      ::close(fd);
+      return Claim::unsafe;
     }
     ::fchmod(fd, 0600);
     uint64_t left = 0;
@@ -486,20 +541,82 @@ bool reclaim(HeldFile& f) {
   return adopt(f, fd);
 }
 
+static std::string temporary_name(const std::string& dir) {
+  std::string name = dir;
+  if (!name.empty() && name.back() != '/') name += '/';
+  return name + kTemporaryPrefix + unguessable() + kTemporarySuffix;
+}
+
+// How the process reaches one of its descriptors by a path, for linkat.
+static std::string self_path(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
+
 bool create_temporary(HeldFile& f, const std::string& dir) {
+#if defined(O_TMPFILE)
+  // No name, so nothing of it survives a crash; it is linked in by its
+  // /proc path, which must therefore work here.
+  const int unnamed = ::open(dir.empty() ? "." : dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+  // Locked too, for the moment it has a name before it takes the
+  // destination's: no other run may take it for a stale one then.
+  if (unnamed >= 0 && ::faccessat(AT_FDCWD, self_path(unnamed).c_str(), F_OK, 0) == 0 && lock(unnamed, false) &&
+      adopt(f, unnamed)) {
+    f.name = temporary_name(dir);  // only how the passes find it
+    f.named = false;
+    f.unnamed = true;
+    return true;
+  }
+  if (unnamed >= 0) {
+    ::close(unnamed);
+    f.fd = -1;
+  }
+#endif
   for (int attempt = 0; attempt < 16; ++attempt) {
-    std::string name = dir.empty() ? std::string() : dir;
-    if (!name.empty() && name.back() != '/') name += '/';
-    name += "qvx03-" + unguessable() + ".qvx";
+    const std::string name = temporary_name(dir);
     const int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0600);
     if (fd < 0) {
       if (errno == EEXIST) continue;
       return false;
     }
+    // Locked for as long as the run lives, so no other run takes it for a
+    // stale one; a run cleaning up that got the lock first wipes it.
+    if (!lock(fd, false)) {
+      ::close(fd);
+      continue;
+    }
     f.name = name;
     return adopt(f, fd);
   }
   return false;
+}
+
+bool give_name(HeldFile& f, const std::string& dir) {
+  if (!f.unnamed) return true;
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    const std::string name = temporary_name(dir);
+    if (::linkat(AT_FDCWD, self_path(f.fd).c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+      f.name = name;
+      f.named = true;
+      f.unnamed = false;
+      return true;
+    }
+    if (errno != EEXIST) return false;
+  }
+  return false;
+}
+
+void wipe_stale_temporaries(const std::string& dir) {
+  for (const std::string& name : temporaries_in(dir)) {
+    const int fd = ::open(name.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) continue;
+    HeldFile f;
+    f.name = name;
+    // Held by a living run, someone else's, or swapped meanwhile: not ours to touch.
+    if (!private_and_plain(fd) || !lock(fd, false) || !same_name(f, fd) || !adopt(f, fd)) {
+      ::close(fd);
+      continue;
+    }
+    wipe_quietly(f);
+    ::close(fd);
+  }
 }
 
 bool unlink_name(HeldFile& f) {
@@ -551,7 +668,7 @@ bool create_temporary(HeldFile& f, const std::string& dir) {
   for (int attempt = 0; attempt < 16; ++attempt) {
     std::string name = dir;
     if (!name.empty() && name.back() != '/' && name.back() != '\\') name += '\\';
-    name += "qvx03-" + std::to_string(::_getpid()) + "-" + unguessable() + ".qvx";
+    name += kTemporaryPrefix + std::to_string(::_getpid()) + "-" + unguessable() + kTemporarySuffix;
     HANDLE h = open_private(name, CREATE_NEW);
     if (h == INVALID_HANDLE_VALUE) {
       const DWORD e = ::GetLastError();
@@ -562,6 +679,28 @@ bool create_temporary(HeldFile& f, const std::string& dir) {
     return adopt(f, h);
   }
   return false;
+}
+
+bool give_name(HeldFile&, const std::string&) { return true; }
+
+void wipe_stale_temporaries(const std::string& dir) {
+  for (const std::string& name : temporaries_in(dir)) {
+    // A living run holds its output unshared: it does not open.
+    HANDLE h = open_private(name, OPEN_EXISTING);
+    if (h == INVALID_HANDLE_VALUE) continue;
+    HeldFile f;
+    f.name = name;
+    if (!private_and_plain(h)) {
+      ::CloseHandle(h);
+      continue;
+    }
+    if (!adopt(f, h)) {
+      files::close(f.fd);
+      continue;
+    }
+    wipe_quietly(f);
+    files::close(f.fd);
+  }
 }
 
 bool unlink_name(HeldFile& f) {
@@ -602,7 +741,7 @@ void release(HeldFile& f) {
   files::close(f.fd);
   files::close(f.retired);
   f.fd = f.retired = -1;
-  f.named = false;
+  f.named = f.unnamed = false;
 }
 
 }  // namespace held

@@ -31,6 +31,8 @@ struct Identity {
 // nothing that can be examined.
 bool identity(const char* path, Identity& id);
 bool identity(int fd, Identity& id);
+// The same for the name itself: a symbolic link is not followed.
+bool identity_of_name(const char* path, Identity& id);
 
 // Opens `path` for reading when it is a regular file, without blocking on a
 // FIFO; sets `size`. Returns -1 for anything else: missing, a directory,
@@ -45,13 +47,17 @@ bool opens(const char* path);
 // Positional transfers: they never move a shared file position, so two
 // descriptors of one file cannot disturb each other. They return the bytes
 // moved (fewer only at the end or on an error) and set `failed` on errors.
+// An interrupted or busy call (EINTR, EAGAIN) and a short count are tried
+// again, never taken for the end or an error.
 std::size_t read_at(int fd, unsigned char* dst, std::size_t n, uint64_t offset, bool& failed);
 std::size_t write_at(int fd, const unsigned char* src, std::size_t n, uint64_t offset);
 bool truncate(int fd, uint64_t size);
 bool sync(int fd);
 bool size_of(int fd, uint64_t& size);
 int duplicate(int fd);
-void close(int fd);
+// False when the system reports that written data may not have reached the
+// file (the descriptor is released either way).
+bool close(int fd);
 
 // Every byte becomes '0' (0x30) and reaches the disk. System calls only:
 // a signal handler may call it.
@@ -69,6 +75,7 @@ struct HeldFile {
   int fd = -1;
   files::Identity id;
   bool named = false;         // `name` still refers to it (false once wiped)
+  bool unnamed = false;       // made without a name (it has none until give_name)
   int retired = -1;           // the wiped file, kept locked until the run ends
 };
 
@@ -103,9 +110,18 @@ Claim claim_work_file(HeldFile& f, const std::function<void()>& waiting);
 // After the file's name was wiped away mid-run: a fresh private file under
 // the same name (the wiped one stays locked until `release`).
 bool reclaim(HeldFile& f);
-// A new private file in `dir` under a name nobody can guess, created
-// exclusively; `f.name` is set.
+// The output of a run in `dir`, private (0600) and locked: on Linux an
+// unnamed file (nothing of it can outlive the run, however it ends), which
+// `give_name` links in once it is complete; elsewhere, or where the file
+// system has no unnamed files, a new file under a name nobody can guess
+// (`f.name` is set).
 bool create_temporary(HeldFile& f, const std::string& dir);
+// Links an unnamed output in under a fresh hidden name in its folder
+// (`f.name` is set); nothing to do for a named one.
+bool give_name(HeldFile& f, const std::string& dir);
+// Wipes and removes, in `dir`, the named outputs of runs that are gone:
+// ours, plain, and held by no living run.
+void wipe_stale_temporaries(const std::string& dir);
 // Removes `f.name` when it still refers to the held file.
 bool unlink_name(HeldFile& f);
 // Closes the descriptors (and so drops the locks).

@@ -217,7 +217,8 @@ class Driver {
       for (const auto& [file, ns] : groups) {
         const bool output = file == "temporary output" || file == "destination";
         for (long n : pick(ns)) {
-          // A close that fails after the output was written: it may not be.
+          // A close that fails after the output was written and before it
+          // is put in place: the data may not be there.
           const bool must_fail = k.kind == std::string("close") && output && written_before(calls, file, n);
           for (const char* e : k.errors) {
             reset();
@@ -247,11 +248,15 @@ class Driver {
     return true;
   }
 
-  // Whether the file of a close was written before it (in the normal run).
+  // Whether, in the normal run, the file of a close was written before it
+  // and not yet renamed into place. (A close after the rename cannot take
+  // the output back; what it wrote had reached the disk and passed a
+  // close before.)
   static bool written_before(const std::vector<Call>& calls, const std::string& file, long close_n) {
     bool written = false;
     for (const Call& c : calls) {
       if (c.kind == "close" && c.n == close_n) return written;
+      if (c.kind == "rename") return false;
       written = written || (c.kind == "write" && c.file == file);
     }
     return written;
