@@ -137,6 +137,9 @@ bool cut_to_one_byte(const std::string& path) {
 
 Erased erase_held(HeldFile& f) {
   Erased e;
+  // Wiped before and let go (Windows closes a file to remove it): nothing
+  // of it is left to erase.
+  if (f.fd < 0 && !f.named) return e;
   const bool overwritten = files::overwrite(f.fd);
   // Cut even when the overwrite failed: an empty file holds nothing.
   const bool cut = files::cut_to_one_byte(f.fd) || files::truncate(f.fd, 0);
