@@ -16,12 +16,7 @@
 // last and a few middle calls (all of them with --full), once per error.
 //
 //   fault_driver ENGINE LAYER [--full] [--middle N] [--verbose]
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -31,10 +26,10 @@
 #include <set>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "books.h"
+#include "run_engine.h"
 
 namespace {
 
@@ -87,48 +82,13 @@ const std::vector<Scenario> kScenarios = {
 
 const char* const kOld = "older contents of the destination, which a failed run must leave alone\n";
 
-struct Run {
-  int status = -1;     // exit status; -1 when it did not exit
-  int signal = 0;      // the signal that ended it
-  bool timed_out = false;
-  std::string out;
-};
-
 // The engine in `dir` with `env` added to ours.
-Run run_engine(const Options& o, const fs::path& dir, const std::vector<std::string>& args,
-               const std::vector<std::string>& env, int timeout = 120) {
-  const fs::path out = dir.parent_path() / (dir.filename().string() + ".out");
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    const int in = ::open("/dev/null", O_RDONLY);
-    const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    ::dup2(in, 0);
-    ::dup2(fd, 1);
-    if (::chdir(dir.c_str()) != 0) ::_exit(127);
-    for (const auto& e : env) ::putenv(const_cast<char*>(e.c_str()));
-    std::vector<char*> argv{const_cast<char*>(o.engine.c_str())};
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    ::execv(o.engine.c_str(), argv.data());
-    ::_exit(127);
-  }
-  Run r;
-  int ws = 0;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout);
-  while (::waitpid(pid, &ws, WNOHANG) != pid) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      ::kill(pid, SIGKILL);
-      ::waitpid(pid, &ws, 0);
-      r.timed_out = true;
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  if (WIFEXITED(ws)) r.status = WEXITSTATUS(ws);
-  if (WIFSIGNALED(ws)) r.signal = WTERMSIG(ws);
-  r.out = as_string(read_file(out.string()));
-  fs::remove(out);
-  return r;
+RunResult run_engine(const Options& o, const fs::path& dir, const std::vector<std::string>& args,
+                     const std::vector<std::string>& env, int timeout = 120) {
+  Launch how;
+  how.exe = o.engine;
+  how.env = env;
+  return run_engine_in(dir, args, "", timeout, how);
 }
 
 // One traced call of the normal run.
@@ -178,7 +138,7 @@ class Driver {
     Bytes source = plain;
     if (s.op == 'd') {
       write_file((run_dir / "plain.bin").string(), plain);
-      const Run enc = run_engine(o_, run_dir, {"k.kb", "1", "c", "plain.bin", "src.bin"}, {});
+      const RunResult enc = run_engine(o_, run_dir, {"k.kb", "1", "c", "plain.bin", "src.bin"}, {});
       fs::remove(run_dir / "plain.bin");
       if (enc.status != 4) return fail(s, "the encoding for the decoding scenario failed");
       source = read_file((run_dir / "src.bin").string());
@@ -197,7 +157,7 @@ class Driver {
     // The normal run, traced.
     reset();
     const std::string trace_path = (home.path() / "trace").string();
-    const Run normal = run_engine(o_, run_dir, args, {"LD_PRELOAD=" + o_.layer, "QVX_FAULT_TRACE=" + trace_path});
+    const RunResult normal = run_engine(o_, run_dir, args, {"LD_PRELOAD=" + o_.layer, "QVX_FAULT_TRACE=" + trace_path});
     if (normal.status != (s.op == 'c' ? 4 : 3)) return fail(s, "the normal run failed:\n" + normal.out);
     std::vector<Call> calls = read_trace(trace_path, run_dir);
     if (calls.empty()) return fail(s, "the fault layer saw no call (is it loaded?)");
@@ -223,7 +183,7 @@ class Driver {
           for (const char* e : k.errors) {
             reset();
             const std::string fault = std::string(k.kind) + ":" + std::to_string(n) + ":" + e;
-            const Run r = run_engine(o_, run_dir, args, {"LD_PRELOAD=" + o_.layer, "QVX_FAULT=" + fault}, 120);
+            const RunResult r = run_engine(o_, run_dir, args, {"LD_PRELOAD=" + o_.layer, "QVX_FAULT=" + fault}, 120);
             ++row.tried;
             std::string why;
             Outcome got = judge(s, r, run_dir, plain, source, transient(e), why);
@@ -309,7 +269,7 @@ class Driver {
 
   enum class Outcome { placed, failed, bad };
 
-  Outcome judge(const Scenario& s, const Run& r, const fs::path& dir, const Bytes& plain, const Bytes& source,
+  Outcome judge(const Scenario& s, const RunResult& r, const fs::path& dir, const Bytes& plain, const Bytes& source,
                 bool must_succeed, std::string& why) {
     const int success = s.op == 'c' ? 4 : 3;
     if (r.timed_out) return bad(why, "timed out");
@@ -372,7 +332,7 @@ class Driver {
     fs::create_directory(check);
     fs::copy_file(dir / "k.kb", check / "k.kb");
     write_file((check / "enc.bin").string(), got);
-    const Run r = run_engine(o_, check, {"k.kb", "1", "d", "enc.bin", "back.bin"}, {});
+    const RunResult r = run_engine(o_, check, {"k.kb", "1", "d", "enc.bin", "back.bin"}, {});
     const bool same = r.status == 3 && read_file((check / "back.bin").string()) == plain;
     fs::remove_all(check);
     return same;

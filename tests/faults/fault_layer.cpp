@@ -272,41 +272,34 @@ int close(int fd) {
 using OpenCall = int (*)(const char*, int, ...);
 using OpenAtCall = int (*)(int, const char*, int, ...);
 
+// True when this open may go ahead.
+static bool may_open(const char* path) { return !(hit(kOpen, path) && fail_now()); }
+
+#define QVX_MODE(flags)  \
+  va_list ap;            \
+  va_start(ap, flags);   \
+  const mode_t mode = mode_arg(flags, ap); \
+  va_end(ap)
+
 int open(const char* path, int flags, ...) {
-  va_list ap;
-  va_start(ap, flags);
-  const mode_t mode = mode_arg(flags, ap);
-  va_end(ap);
+  QVX_MODE(flags);
   QVX_REAL(open, OpenCall);
-  if (hit(kOpen, path) && fail_now()) return -1;
-  return real_open(path, flags, mode);
+  return may_open(path) ? real_open(path, flags, mode) : -1;
 }
 int open64(const char* path, int flags, ...) {
-  va_list ap;
-  va_start(ap, flags);
-  const mode_t mode = mode_arg(flags, ap);
-  va_end(ap);
+  QVX_MODE(flags);
   QVX_REAL(open64, OpenCall);
-  if (hit(kOpen, path) && fail_now()) return -1;
-  return real_open64(path, flags, mode);
+  return may_open(path) ? real_open64(path, flags, mode) : -1;
 }
 int openat(int dirfd, const char* path, int flags, ...) {
-  va_list ap;
-  va_start(ap, flags);
-  const mode_t mode = mode_arg(flags, ap);
-  va_end(ap);
+  QVX_MODE(flags);
   QVX_REAL(openat, OpenAtCall);
-  if (hit(kOpen, path) && fail_now()) return -1;
-  return real_openat(dirfd, path, flags, mode);
+  return may_open(path) ? real_openat(dirfd, path, flags, mode) : -1;
 }
 int openat64(int dirfd, const char* path, int flags, ...) {
-  va_list ap;
-  va_start(ap, flags);
-  const mode_t mode = mode_arg(flags, ap);
-  va_end(ap);
+  QVX_MODE(flags);
   QVX_REAL(openat64, OpenAtCall);
-  if (hit(kOpen, path) && fail_now()) return -1;
-  return real_openat64(dirfd, path, flags, mode);
+  return may_open(path) ? real_openat64(dirfd, path, flags, mode) : -1;
 }
 int __open_2(const char* path, int flags) { return open(path, flags); }
 int __open64_2(const char* path, int flags) { return open64(path, flags); }

@@ -22,6 +22,7 @@ namespace qvx::testing {
 struct RunResult {
   std::string out;            // stdout bytes
   int status = -1;            // exit status, or -1 when it did not exit normally
+  int signal = 0;             // the signal that ended it, if one did
   bool timed_out = false;
   std::set<std::string> files;  // names left in the working directory
 };
@@ -38,6 +39,7 @@ struct Launch {
   uid_t user = 0;                     // run as this user (from root); 0: as we are
   int out_fd = -1;                    // stdout to this descriptor instead of the file
   std::string exe;                    // this copy of the engine instead of the built one
+  std::vector<std::string> env;       // NAME=value added to the environment
 };
 
 // The engine started in `cwd` with stdin and stdout from and to files.
@@ -51,6 +53,7 @@ inline pid_t start_engine(const std::filesystem::path& cwd, const std::vector<st
     ::dup2(out, 1);
     if (how.user != 0 && (::setgid(how.user) != 0 || ::setuid(how.user) != 0)) ::_exit(126);
     if (::chdir(cwd.c_str()) != 0) ::_exit(127);
+    for (const auto& e : how.env) ::putenv(const_cast<char*>(e.c_str()));
     if (how.size_limit != RLIM_INFINITY) {
       struct rlimit lim = {how.size_limit, how.size_limit};
       ::setrlimit(RLIMIT_FSIZE, &lim);
@@ -120,6 +123,7 @@ inline RunResult run_engine_in(const std::filesystem::path& cwd, const std::vect
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
   if (!r.timed_out && WIFEXITED(wstatus)) r.status = WEXITSTATUS(wstatus);
+  if (!r.timed_out && WIFSIGNALED(wstatus)) r.signal = WTERMSIG(wstatus);
   r.out = as_string(read_file(out_path));
   r.files = list_dir(cwd);
   return r;
