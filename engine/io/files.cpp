@@ -497,10 +497,12 @@ Claim claim_work_file(HeldFile& f, const std::function<void()>& waiting) {
   for (;;) {
     const int fd = ::open(f.name.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600);
     if (fd < 0) return (errno == ELOOP || errno == EISDIR || errno == ENXIO) ? Claim::unsafe : Claim::failed;
-    // Links and owner are judged only once the lock is ours: the run that
-    // holds it may remove the file at any moment, leaving it no link.
+    // Its links are counted only once the lock is ours: the run that holds
+    // it may remove the file at any moment, leaving it none. Kind and owner
+    // cannot change meanwhile, and another user's file is refused before we
+    // would wait on a lock that user may hold.
     struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) {
       ::close(fd);
       return Claim::unsafe;
     }
