@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "io/bytestream.h"
+#include "platform/bytestream.h"
 
 #if !defined(_WIN32)
 #include <sys/stat.h>

@@ -10,9 +10,9 @@
 #include <string>
 
 #include "console/console.h"
-#include "io/files.h"
+#include "platform/files.h"
 #include "eraser/overwrite.h"
-#include "io/path.h"
+#include "platform/path.h"
 
 #if defined(_WIN32)
 #include <fcntl.h>
