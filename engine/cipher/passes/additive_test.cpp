@@ -11,6 +11,7 @@
 #include "cipher/passes/coder.h"
 #include "cipher/passes/pass_table.h"
 #include "cipher/passes/texts.h"
+#include "console_capture.h"
 #include "testutil.h"
 
 namespace qvx {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "cipher/passes/coder.h"
+#include "console_capture.h"
 #include "testutil.h"
 
 namespace qvx {

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "cipher/passes/phrases.h"
+#include "console_capture.h"
 #include "testutil.h"
 
 namespace qvx {

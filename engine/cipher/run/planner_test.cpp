@@ -12,6 +12,7 @@
 
 #include "cipher/run/planner.h"
 #include "console/console.h"
+#include "console_capture.h"
 #include "testutil.h"
 
 namespace qvx {
