@@ -11,13 +11,12 @@ namespace {
 
 WriteMeter g_meter = nullptr;
 
-// A held name opens its descriptor: the data cannot be redirected by
-// whoever can rename things in the directory.
-int open_held(const char* path, bool output) {
-  HeldFile* f = held::find(path);
-  if (!f) return -2;
-  if (!f->named && !(output && held::reclaim(*f))) return -1;
-  const int fd = files::duplicate(f->fd);
+// A held file's own descriptor, duplicated; an output is emptied first.
+// A file whose name was wiped away mid-run is made afresh under that name.
+int open_held(HeldFile& f, bool output) {
+  if (f.fd < 0) return -1;
+  if (!f.named && !(output && held::reclaim(f))) return -1;
+  const int fd = files::duplicate(f.fd);
   if (fd >= 0 && output && !files::truncate(fd, 0)) {
     files::close(fd);
     return -1;
@@ -25,16 +24,25 @@ int open_held(const char* path, bool output) {
   return fd;
 }
 
-
 }  // namespace
 
 bool InFile::open(const char* path) {
   close();
   if (!path) return false;
   size_ = 0;
-  fd_ = open_held(path, false);
-  if (fd_ == -2) fd_ = files::open_regular(path, size_);
-  else if (fd_ >= 0 && !files::size_of(fd_, size_)) close();
+  fd_ = files::open_regular(path, size_);
+  return start();
+}
+
+bool InFile::open(HeldFile& f) {
+  close();
+  size_ = 0;
+  fd_ = open_held(f, false);
+  if (fd_ >= 0 && !files::size_of(fd_, size_)) close();
+  return start();
+}
+
+bool InFile::start() {
   if (fd_ < 0) return false;
   buf_ = std::make_unique_for_overwrite<unsigned char[]>(kBlock);
   pos_ = 0;
@@ -101,8 +109,17 @@ std::size_t InFile::read(unsigned char* dst, std::size_t n) {
 bool OutFile::open(const char* path) {
   close();
   if (!path) return false;
-  fd_ = open_held(path, true);
-  if (fd_ == -2) fd_ = files::open_output(path);
+  fd_ = files::open_output(path);
+  return start();
+}
+
+bool OutFile::open(HeldFile& f) {
+  close();
+  fd_ = open_held(f, true);
+  return start();
+}
+
+bool OutFile::start() {
   if (fd_ < 0) return false;
   buf_ = std::make_unique_for_overwrite<unsigned char[]>(kBlock);
   len_ = 0;

@@ -3,9 +3,9 @@
 // page-cache transfers measured clearly faster than 64 KiB ones), offsets are
 // 64-bit, and memory stays the same whatever the file size.
 //
-// A name that the running job holds (a work file, the temporary output; see
-// files.h) opens the held descriptor, never the name. Any other input must
-// be a regular file; nothing here blocks on a FIFO.
+// A file the running job holds (a work file, the temporary output; see
+// files.h) is opened from its HeldFile, on its descriptor, never by name.
+// Any other input must be a regular file; nothing here blocks on a FIFO.
 #pragma once
 
 #include <cassert>
@@ -13,6 +13,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+
+#include "platform/files.h"
 
 namespace qvx {
 
@@ -26,8 +28,11 @@ class InFile {
   InFile(const InFile&) = delete;
   InFile& operator=(const InFile&) = delete;
 
-  // Opens a regular file (or a held one); false for anything else.
+  // Opens a regular file; false for anything else.
   bool open(const char* path);
+  // Opens a held file on its own descriptor.
+  // REQUIRES: `f` was claimed or created (files.h) and is not released.
+  bool open(HeldFile& f);
   bool is_open() const { return fd_ >= 0; }
   void close();
 
@@ -48,6 +53,7 @@ class InFile {
 
  private:
   bool fill();
+  bool start();
 
   int fd_ = -1;
   std::unique_ptr<unsigned char[]> buf_;
@@ -66,8 +72,11 @@ class OutFile {
   OutFile(const OutFile&) = delete;
   OutFile& operator=(const OutFile&) = delete;
 
-  // Creates (0600) or truncates; a held name is emptied in place.
+  // Creates (0600) or truncates.
   bool open(const char* path);
+  // Empties a held file in place and writes to its descriptor.
+  // REQUIRES: `f` was claimed or created (files.h) and is not released.
+  bool open(HeldFile& f);
   bool is_open() const { return fd_ >= 0; }
   // Flushes and closes; false when any write or the close failed.
   bool close();
@@ -88,6 +97,7 @@ class OutFile {
   bool flush() { drain(); return !error_; }
 
  private:
+  bool start();
   void drain();
   // Hands `n` bytes to the file at the current end; counts what landed.
   void emit(const unsigned char* src, std::size_t n);

@@ -15,6 +15,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <string>
 
@@ -31,10 +33,33 @@ struct Identity {
 // nothing that can be examined.
 bool identity(const char* path, Identity& id);
 bool identity(int fd, Identity& id);
+// True when `path` names the file `id` (false for a null path).
+bool same_file(const char* path, const Identity& id);
 
-// Opens `path` for reading when it is a regular file, without blocking on a
-// FIFO; sets `size`. Returns -1 for anything else: missing, a directory,
-// FIFO, socket or device, or a file that measures empty yet holds data.
+// How a user's file (a key book, a printout, a file to erase) is opened.
+// (The POSIX and Windows files keep their flags in this order.)
+enum class Access {
+  read,
+  update,          // read and write in place
+  append,          // created 0600 when missing
+  write_in_place,  // existing only, not emptied
+  write_emptied,   // existing only, emptied
+};
+
+// The one way a user's file is opened: only a regular file, without ever
+// blocking on a FIFO (a directory, FIFO, socket or device is refused, -1).
+int open_regular(const char* path, Access how);
+// The same as a buffered stream, for a name given as a path (Windows: its
+// wide form) or as the engine's bytes. Null on refusal.
+std::FILE* open_regular_stream(const std::filesystem::path& path, Access how);
+std::FILE* open_regular_stream(const std::string& path, Access how);
+// 64-bit positions and sizes of such a stream.
+bool seek(std::FILE* f, uint64_t offset);
+bool size_of(std::FILE* f, uint64_t& size);
+
+// Opens `path` for reading as data: a regular file (open_regular) whose
+// size is its content; sets `size`. -1 also for a file that measures empty
+// yet holds data (a kernel file).
 int open_regular(const char* path, uint64_t& size);
 // Opens `path` for writing, creating it 0600 or emptying it; never blocks
 // on a FIFO. -1 on failure.
@@ -59,6 +84,15 @@ bool overwrite(int fd);
 // Empties the file and leaves the single byte "0", on the disk.
 bool cut_to_one_byte(int fd);
 
+// Would opening `path` for writing be refused to us? (Never for root.)
+bool write_protected(const std::string& path);
+// Opens `path` for writing in place, created when missing: only a regular
+// file, never blocking on a FIFO. Windows empties it. -1 on failure.
+int open_target(const std::string& path);
+// Gives the file at `fd` the mode `target` has, or the one a plain new file
+// would get (the umask's); nothing on Windows, whose files have no modes.
+void give_mode_of(int fd, const std::string& target);
+
 }  // namespace qvx::files
 
 namespace qvx {
@@ -80,12 +114,12 @@ enum class Claim {
 
 namespace held {
 
-// While a file is registered, streams opened on its name use its
-// descriptor, and the stop-signal handler wipes it.
-void add(HeldFile& f);
+// While a file is registered, the stop-signal handler wipes it. There is
+// room for a run's three files and one more; a registration beyond that is
+// refused (false), never dropped silently, and the caller must not go on.
+// REQUIRES: `f` outlives its registration (remove or release).
+[[nodiscard]] bool add(HeldFile& f);
 void remove(HeldFile& f);
-// The registered file of that exact name, or null.
-HeldFile* find(const char* name);
 // True when `path` is one of the registered files (same device and inode).
 bool holds(const char* path);
 // Overwrites, cuts and unlinks every registered file. Async-signal-safe.
@@ -110,11 +144,10 @@ bool create_temporary(HeldFile& f, const std::string& dir);
 bool unlink_name(HeldFile& f);
 // Closes the descriptors (and so drops the locks).
 void release(HeldFile& f);
-#if defined(_WIN32)
-// Windows lets nobody move a held file by name, ourselves included: it is
-// renamed through its own handle over `target`, which it replaces.
-bool rename_to(HeldFile& f, const std::string& target);
-#endif
+// Moves the held file over `target`, which it replaces; its name is then
+// the target's (`named` false: never to be wiped). Windows lets nobody move
+// a held file by name, ourselves included: there it goes through its handle.
+bool rename_over(HeldFile& f, const std::string& target);
 
 }  // namespace held
 }  // namespace qvx

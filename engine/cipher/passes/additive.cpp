@@ -194,19 +194,14 @@ class AdditiveStage : public Stage {
 
   double cost() const override { return works_ ? 2 : 1; }
 
-  void report(coder& c, const Flow& f) override {
+  Outcome report(coder& c, const Flow& f) override {
     const bool decoding = c.dir == Direction::decode;
     const uint64_t size = in_size();
     c.paso = p_.number;
     if (p_.number == 1 && !decoding) c.tamano = size;
-    if (!f.opened) {
-      c.report_open_failure(decoding);
-      return;
-    }
-    if (!works_) {
-      report_copy(c, f);
-      return;
-    }
+    if (!f.opened) return c.report_open_failure(decoding);
+    if (!works_) return report_copy(c, f);
+    Outcome outcome = Outcome::complete;
     c.start_line(decoding ? "Decodificando el fichero :_" : "Codificando el fichero :_");
     if (f.complete) {
       con::eol();
@@ -218,14 +213,15 @@ class AdditiveStage : public Stage {
       con::eol();
     } else {
       // A short read or a failed write: the output is not what it claims.
-      c.fallo = true;
+      outcome = Outcome::failed;
       con::line("Error Copiando en Disco");
     }
-    if (decoding ? p_.check_size_decoding : p_.check_size_encoding) c.size_check(size);
+    if (decoding ? p_.check_size_decoding : p_.check_size_encoding) outcome = worse(outcome, c.size_check(size));
     if (decoding && p_.farewell == Farewell::last)
       con::line("Espere un Momento Porfavor, Borrando Ficheros Temporales....");
     if (decoding && p_.farewell == Farewell::next_to_last)
       con::line("Borrando Ficheros Temporales, Espere un Momento Porfavor......");
+    return outcome;
   }
 
  protected:

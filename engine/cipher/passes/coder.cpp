@@ -42,8 +42,7 @@ void coder::copy_messages(const char* from, uint64_t n, uint64_t written, bool o
     con::out() << " copiando ficheros con " << written << " chars de " << n << " chars iniciales ";
 }
 
-void coder::report_open_failure(bool decoding_words) const {
-  fallo = true;
+Outcome coder::report_open_failure(bool decoding_words) const {
   con::eol();
   con::out() << " el Archivo " << (porigen() ? porigen() : "") << " o "
              << (pdestino() ? pdestino() : "") << " no puede Abrirse ";
@@ -51,6 +50,7 @@ void coder::report_open_failure(bool decoding_words) const {
   con::out() << (decoding_words ? " Error no se ha abierto el archivo para decodificar"
                                 : " Error no se ha abierto el archivo para codificar");
   con::eol();
+  return Outcome::failed;
 }
 
 void coder::start_line(const char* words) const {
@@ -59,13 +59,13 @@ void coder::start_line(const char* words) const {
   con::eol();
 }
 
-void coder::size_check(uint64_t measured) const {
-  if (measured == tamano) return;
-  fallo = true;
+Outcome coder::size_check(uint64_t measured) const {
+  if (measured == tamano) return Outcome::complete;
   con::eol();
   con::out() << "\xB7" "ATENCION HAY UN ERROR EN LA CODIFICACION!__PROBABLEMENTE NO HAY SUFICIENTE ESPACIO EN EL DISCO___";
   con::eol();
   con::out() << "SE HAN PERDIDO " << (tamano - measured) << " BYTES. ESTA CODIFICACION TIENE QUE DESECHARLA";
+  return Outcome::failed;
 }
 
 }  // namespace qvx

@@ -15,6 +15,14 @@ namespace qvx {
 
 enum class Direction { encode, decode };
 
+// What a pass's report tells the run, besides the lines it prints: whether
+// the output it handed on is whole. The run puts its output in place only
+// when every pass said `complete` (RunVerdict, cipher/run/run_output.h).
+enum class Outcome { complete, failed };
+
+// The worse of two outcomes.
+constexpr Outcome worse(Outcome a, Outcome b) { return a == Outcome::complete ? b : a; }
+
 // What both directions share: fields, the copy operation and the frame that
 // every pass follows (open, measure, fall back to a copy, announce, report).
 class coder : public base {
@@ -31,18 +39,10 @@ class coder : public base {
   uint64_t tamano = 0;
   std::string confirmacion;  // the confirmation file's name in force
   bool confirmacion_set = false;
-  // Where the pass that produces the destination writes: a temporary file
-  // beside it until the run is over (see RunGuard), else the destination.
-  std::string escritura;
-  bool escritura_set = false;
-  // Set by the frame's failure reports: the run's output is not complete
-  // and must not be put in place. Mutable because reporting is const.
-  mutable bool fallo = false;
 
   const char* porigen() const { return origen_set ? origen.c_str() : nullptr; }
   const char* pdestino() const { return destino_set ? destino.c_str() : nullptr; }
   const char* pconfirmacion() const { return confirmacion_set ? confirmacion.c_str() : nullptr; }
-  const char* pescritura() const { return escritura_set ? escritura.c_str() : pdestino(); }
 
   // Copy the key record of `book` in; nothing else changes.
   void inicia(const base& book);
@@ -56,12 +56,13 @@ class coder : public base {
 
   // --- the pass frame ---
   // " el Archivo <origin> o <destination> no puede Abrirse" and the second
-  // line, with "decodificar" when `decoding_words`.
-  void report_open_failure(bool decoding_words) const;
+  // line, with "decodificar" when `decoding_words`. Always Outcome::failed.
+  Outcome report_open_failure(bool decoding_words) const;
   // The start line: "<words><origen> en el Destino <destino>".
   void start_line(const char* words) const;
-  // Compares a measured count with tamano and warns of lost bytes.
-  void size_check(uint64_t measured) const;
+  // Compares a measured count with tamano and warns of lost bytes
+  // (Outcome::failed) when they differ.
+  Outcome size_check(uint64_t measured) const;
 
   // Engorde and desorden digits of the copied key record.
   Digits engorde_digits() const { return ecvt10(engorde); }

@@ -101,19 +101,15 @@ class ConfirmStage : public Stage {
     if (keyed_) start_rows(c);
   }
 
-  void report(coder& c, const Flow& f) override {
+  Outcome report(coder& c, const Flow& f) override {
     if (!keyed_) {
       skip_message();
-      report_copy(c, f);
-      return;
+      return report_copy(c, f);
     }
     c.tamano = in_size();
-    if (!f.opened) {
-      c.report_open_failure(false);
-      return;
-    }
+    if (!f.opened) return c.report_open_failure(false);
     // Silent when all landed; a short destination must not pass unnoticed.
-    c.size_check(f.landed);
+    return c.size_check(f.landed);
   }
 
  protected:

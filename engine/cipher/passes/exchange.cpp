@@ -134,25 +134,19 @@ class ExchangeStage : public Stage {
     run(cur_.at, cur_.length);
   }
 
-  void report(coder& c, const Flow& f) override {
+  Outcome report(coder& c, const Flow& f) override {
     const bool encoding = c.dir == Direction::encode;
     if (encoding) c.paso = k_.pass;
     c.tamano = in_size();
-    if (!f.opened) {
-      c.report_open_failure(false);
-      return;
-    }
-    if (!works_) {
-      report_copy(c, f);
-      return;
-    }
+    if (!f.opened) return c.report_open_failure(false);
+    if (!works_) return report_copy(c, f);
     c.start_line(encoding ? "Codificando el fichero :_" : "DECodificando el fichero :_");
     con::eol();
     con::out() << (encoding ? "\xB7" "OK!..Codificado clave " : "\xB7" "OK!..DECodificado clave ") << k_.pass
                << "  con " << in_size() << " bytes ";
     con::eol();
     // A full disk or a failing input must not pass for a finished pass.
-    c.size_check(f.landed);
+    return c.size_check(f.landed);
   }
 
  protected:

@@ -91,13 +91,15 @@ class ShapeStage : public Stage {
       : Stage(n), block_(block_length(d, c.signo, c.posicion)), d1_(static_cast<uint64_t>(d.value(0))) {}
 
  protected:
-  bool opening(coder& c, const Flow& f, const char* words) const {
+  // False when the pass does not go on to its own lines: `outcome` is then
+  // the report's.
+  bool opening(coder& c, const Flow& f, const char* words, Outcome& outcome) const {
     if (!f.opened) {
-      c.report_open_failure(false);
+      outcome = c.report_open_failure(false);
       return false;
     }
     if (block_ == 0) {
-      report_copy(c, f);
+      outcome = report_copy(c, f);
       return false;
     }
     c.start_line(words);
@@ -117,10 +119,11 @@ class GrowthStage : public ShapeStage {
 
   uint64_t out_size() const override { return in_size() + blocks_ * d1_; }
 
-  void report(coder& c, const Flow& f) override {
+  Outcome report(coder& c, const Flow& f) override {
     c.paso = 11;
     c.tamano = in_size();
-    if (!opening(c, f, "Codificando el fichero :_")) return;
+    Outcome outcome = Outcome::complete;
+    if (!opening(c, f, "Codificando el fichero :_", outcome)) return outcome;
     // The size this pass meant to write: pass 12 measures what really
     // landed and the size check tells a short write apart.
     const uint64_t m = f.accepted;
@@ -129,6 +132,7 @@ class GrowthStage : public ShapeStage {
     con::out() << " con " << m << " bytes " << " aumentado en " << filler_ << " bytes";
     con::eol();
     cleanup_notice();
+    return outcome;
   }
 
  protected:
@@ -167,16 +171,18 @@ class ShrinkStage : public ShapeStage {
 
   uint64_t out_size() const override { return in_size() - groups_ * d1_; }
 
-  void report(coder& c, const Flow& f) override {
+  Outcome report(coder& c, const Flow& f) override {
     c.paso = 11;
-    if (!opening(c, f, "DECodificando el fichero :_")) return;
+    Outcome outcome = Outcome::complete;
+    if (!opening(c, f, "DECodificando el fichero :_", outcome)) return outcome;
     const uint64_t m = f.landed;
     const uint64_t removed = groups_ * d1_;
     ok_prefix("DECodificada clave 11 ");
     con::out() << " con " << m << " bytes " << " Y " << removed << " !!bytes DE PALO!!";
     con::eol();
-    c.size_check(m + removed);
+    outcome = c.size_check(m + removed);
     c.tamano = m;
+    return outcome;
   }
 
  protected:
@@ -223,17 +229,19 @@ class DisorderStage : public ShapeStage {
     read_run(in, windows_ * window, in_size() - windows_ * window, pass_on);
   }
 
-  void report(coder& c, const Flow& f) override {
+  Outcome report(coder& c, const Flow& f) override {
     c.paso = 12;
     if (!encoding_) c.tamano = in_size();
+    Outcome outcome = Outcome::complete;
     // Decoding announces itself with the encoding words too.
-    if (!opening(c, f, "Codificando el fichero :_")) return;
+    if (!opening(c, f, "Codificando el fichero :_", outcome)) return outcome;
     const uint64_t m = f.landed;
     ok_prefix(encoding_ ? "Codificado clave 12 " : "DECodificada clave 12 ");
     con::out() << " con " << m << " bytes " << " Desordenada en " << windows_ << " veces";
     con::eol();
-    c.size_check(m);
+    outcome = c.size_check(m);
     if (encoding_) cleanup_notice();
+    return outcome;
   }
 
  protected:

@@ -35,7 +35,7 @@ inline const char* file_of(const coder& c, Role r, const char* first, const char
     case Role::origin: return c.porigen();
     case Role::first: return first;
     case Role::second: return second;
-    case Role::destination: return c.pescritura();
+    case Role::destination: return c.pdestino();
   }
   return nullptr;
 }

@@ -107,8 +107,10 @@ class Stage : public Sink {
   uint64_t taken() const { return taken_; }
   uint64_t given() const { return out_.given(); }
 
-  // The console lines of the pass, after the chain has run.
-  virtual void report(coder& c, const Flow& f) = 0;
+  // The console lines of the pass, after the chain has run; says whether
+  // the pass's output is whole (the lines are the same either way).
+  // REQUIRES: called once, after the chain ran, with this stage's Flow.
+  virtual Outcome report(coder& c, const Flow& f) = 0;
 
   // The file the pass reads, as its copy message names it.
   std::string reads;
@@ -119,8 +121,8 @@ class Stage : public Sink {
   // For run_from overrides: bytes read from the file count as taken.
   void count_taken(uint64_t n) { taken_ += n; }
   // The lines of a pass that copies instead of transforming (the coder's
-  // copy operation). False when the copy fell short.
-  bool report_copy(coder& c, const Flow& f) const;
+  // copy operation); failed when the copy fell short.
+  Outcome report_copy(coder& c, const Flow& f) const;
   // For run_from: `len` bytes of `in` from `from`, through a fixed buffer,
   // handed to `use(piece, n, offset in the run)`. False on a short read.
   template <class Use>
@@ -149,9 +151,11 @@ class Stage : public Sink {
 
 // Stages run in memory from one file to another: the first stage reads
 // `in` (with seeks when it would hold more than `bound`), the last writes
-// `to`. Fills one Flow per stage.
+// `out` (opened by the caller: by name, or on a held descriptor such as
+// the run's output) and closes it. Fills one Flow per stage.
 // REQUIRES: the stages were built for the size `in` measured (0 when it
-// did not open) and are prepared.
+// did not open) and are prepared; `out` was opened after `prepare` (a
+// closed `out` is reported as a file that did not open).
 struct Chain {
   std::vector<std::unique_ptr<Stage>> stages;
   std::vector<Flow> flows;
@@ -161,11 +165,12 @@ struct Chain {
 // From an input of `threads_from` bytes on, the chain's two halves run on
 // two threads with a few buffers between them; kOneThread: never.
 constexpr uint64_t kOneThread = UINT64_MAX;
-void run_chain(Chain& chain, InFile& in, const char* to, uint64_t bound = kHoldBound,
+void run_chain(Chain& chain, InFile& in, OutFile& out, uint64_t bound = kHoldBound,
                uint64_t threads_from = kOneThread);
 
 // One pass on its own: `make` builds its stage for the input size; the
-// pass reads `from` and writes `to`, then reports. Returns 1, as passes do.
+// pass reads `from` and writes `to`, then reports. Returns 1, as passes do
+// (the outcome matters only to a run, which goes through the planner).
 template <class Make>
 int run_one_stage(coder& c, const char* from, const char* to, Make make, uint64_t bound = kHoldBound) {
   InFile in(from);
@@ -173,7 +178,8 @@ int run_one_stage(coder& c, const char* from, const char* to, Make make, uint64_
   chain.stages.push_back(make(in.size()));
   chain.stages[0]->reads = from ? from : "";
   chain.stages[0]->prepare(c);
-  run_chain(chain, in, to, bound);
+  OutFile out(to);
+  run_chain(chain, in, out, bound);
   chain.stages[0]->report(c, chain.flows[0]);
   return 1;
 }

@@ -80,11 +80,10 @@ Confirmation confirmation(const RunParameters& p, Mode mode, const char* kept) {
   return {mode == Mode::interactive, mode == Mode::command_line ? p.confirmation : nullptr, kept};
 }
 
-// What a run does between and after its passes; the steps only call them.
+// What a run does between its passes; the steps only call them.
 struct Actions {
   std::function<void()> wipe_first;
   std::function<void()> wipe_second;
-  std::function<void()> finish;  // put the output in place
 };
 
 std::vector<Step> encoding_steps(const codifica& c, const RunParameters& p, Mode mode, const Actions& a) {
@@ -109,12 +108,6 @@ std::vector<Step> encoding_steps(const codifica& c, const RunParameters& p, Mode
   };
   last.confirmation = confirmation(p, mode, c.pdestino());
   steps.push_back(last);
-  steps.push_back(action([a] {
-    a.finish();
-    con::line("Espere un momento, Borrando ficheros temporales.");
-    a.wipe_first();
-    a.wipe_second();
-  }));
   return steps;
 }
 
@@ -133,10 +126,6 @@ std::vector<Step> decoding_steps(const RunParameters& p, Mode mode, const WorkFi
     if (n == 1) steps.push_back(action(a.wipe_second, Role::second));
     steps.push_back(pass_step(n, [n] { announce_decoding(n); }, p));
   }
-  steps.push_back(action([a] {
-    a.finish();
-    a.wipe_first();
-  }));
   return steps;
 }
 
@@ -146,12 +135,22 @@ bool run(Coder& c, const RunParameters& p, const WorkFiles& w, const RunFiles& o
   if (!guard.ready()) return false;
   constexpr bool decoding = std::is_same_v<Coder, decodifica>;
   con::progress::run_start(c.porigen(), decoding);
-  bool placed = false;
-  const Actions a{[&] { wipe_first(guard); }, [&] { wipe_second(guard); }, [&] { placed = guard.finish(); }};
+  const Actions a{[&] { wipe_first(guard); }, [&] { wipe_second(guard); }};
+  const RunTargets targets{w, {&guard.work(0), &guard.work(1)}, &guard.output()};
+  RunVerdict verdict;
   if constexpr (decoding)
-    run_plan(c, decoding_steps(p, mode, w, a), w, plan_rules());
+    verdict = run_plan(c, decoding_steps(p, mode, w, a), targets, plan_rules());
   else
-    run_plan(c, encoding_steps(c, p, mode, a), w, plan_rules());
+    verdict = run_plan(c, encoding_steps(c, p, mode, a), targets, plan_rules());
+  // Once, after the last stage; the work files go only after it.
+  const bool placed = guard.output().place(verdict, c.destino);
+  if constexpr (decoding) {
+    wipe_first(guard);
+  } else {
+    con::line("Espere un momento, Borrando ficheros temporales.");
+    wipe_first(guard);
+    wipe_second(guard);
+  }
   con::progress::run_end();
   return placed;
 }
@@ -193,7 +192,7 @@ void decode_interactive(const base& book, const WorkFiles& work) {
 namespace qvx {
 
 std::string describe_run(const KeyRecord& record, Direction d, uint64_t size, const RunParameters& params) {
-  const Actions none{[] {}, [] {}, [] {}};
+  const Actions none{[] {}, [] {}};
   const WorkFiles w;
   codifica e("source", "destination");
   decodifica dd("source", "destination");

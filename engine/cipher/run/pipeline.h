@@ -27,6 +27,9 @@ struct RunParameters {
 
 // Command-line runs (source and destination given). True when the run
 // completed and its output is in place.
+// REQUIRES: `book`'s active record was really read (base::activar returned
+// its number). A record only named, as base(path, n) names it, has empty
+// keys: every pass then copies, and the "encoded" file is the plain text.
 bool encode_from_command_line(const base& book, const char* source, const char* destination,
                               const RunParameters& params, const WorkFiles& work);
 bool decode_from_command_line(const base& book, const char* source, const char* destination,
@@ -38,6 +41,7 @@ std::string describe_run(const KeyRecord& record, Direction d, uint64_t size, co
 
 // Menu runs: the coder asks for the names, every text is built in, and pass
 // 23 asks whether to use a confirmation file.
+// REQUIRES: as above, a record that was read.
 void encode_interactive(const base& book, const WorkFiles& work);
 void decode_interactive(const base& book, const WorkFiles& work);
 

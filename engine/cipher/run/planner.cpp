@@ -30,6 +30,23 @@ const char* name_of(const coder& c, Role r, const WorkFiles& w) {
   return name ? name : "";
 }
 
+HeldFile* held_of(Role r, const RunTargets& t) {
+  return r == Role::first ? t.work[0] : r == Role::second ? t.work[1] : nullptr;
+}
+
+// A spilled sweep's input: a work file.
+bool open_input(InFile& in, const coder& c, Role r, const RunTargets& t) {
+  if (HeldFile* h = held_of(r, t)) return in.open(*h);
+  return in.open(name_of(c, r, t.names));
+}
+
+// A sweep's output: a work file, or the destination through the run's output.
+bool open_output(OutFile& out, const coder& c, Role r, const RunTargets& t) {
+  if (r == Role::destination && t.output) return t.output->open(out);
+  if (HeldFile* h = held_of(r, t)) return out.open(*h);
+  return out.open(name_of(c, r, t.names));
+}
+
 void say(const Step& s) {
   if (s.say) s.say();
 }
@@ -96,7 +113,9 @@ std::vector<Sweep> make_plan(const coder& c, const std::vector<Step>& steps, uin
   return plan;
 }
 
-void run_plan(coder& c, const std::vector<Step>& steps, const WorkFiles& work, const PlanRules& rules) {
+RunVerdict run_plan(coder& c, const std::vector<Step>& steps, const RunTargets& targets, const PlanRules& rules) {
+  const WorkFiles& work = targets.names;
+  RunVerdict verdict;
   InFile source(c.porigen());
   const std::vector<Sweep> plan = make_plan(c, steps, source.size(), rules);
   // Wipes of a work file whose spill the next sweep still has to read wait
@@ -106,7 +125,7 @@ void run_plan(coder& c, const std::vector<Step>& steps, const WorkFiles& work, c
     const Sweep& sweep = plan[k];
     InFile spilled;
     InFile& in = k == 0 ? source : spilled;
-    if (k > 0) spilled.open(name_of(c, sweep.from, work));
+    if (k > 0) open_input(spilled, c, sweep.from, targets);
 
     Chain chain;
     std::vector<std::size_t> step_of;  // the step of each stage
@@ -128,7 +147,9 @@ void run_plan(coder& c, const std::vector<Step>& steps, const WorkFiles& work, c
     std::vector<int> passes;
     for (std::size_t i : step_of) passes.push_back(steps[i].pass);
     chain.on_output = SweepProgress(passes, n);
-    run_chain(chain, in, name_of(c, sweep.to, work), rules.bound, rules.two_threads_from);
+    OutFile out;
+    open_output(out, c, sweep.to, targets);
+    run_chain(chain, in, out, rules.bound, rules.two_threads_from);
     in.close();
     for (const Step* w : waiting) say(*w);
     waiting.clear();
@@ -144,11 +165,12 @@ void run_plan(coder& c, const std::vector<Step>& steps, const WorkFiles& work, c
         say(steps[i]);
       }
       if (next < step_of.size() && step_of[next] == i) {
-        chain.stages[next]->report(c, chain.flows[next]);
+        verdict.add(chain.stages[next]->report(c, chain.flows[next]));
         ++next;
       }
     }
   }
+  return verdict;
 }
 
 std::string describe(const std::vector<Step>& steps, const std::vector<Sweep>& plan) {

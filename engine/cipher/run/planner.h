@@ -16,12 +16,15 @@
 #include "cipher/passes/pass_stages.h"
 #include "cipher/passes/pass_table.h"
 #include "cipher/run/pipeline.h"
+#include "cipher/run/run_output.h"
+#include "platform/files.h"
 
 namespace qvx {
 
 // One step of a run, in the order its console lines come out: a pass
 // (`pass` 1 to 23) with what the pipeline prints before it, or an action
-// between passes (`pass` 0: a wipe, putting the output in place).
+// between passes (`pass` 0: a wipe of a work file). Placing the output is
+// no step: the pipeline does it once, after the plan has run.
 struct Step {
   int pass = 0;
   std::function<void()> say;   // the announcement, or the action
@@ -50,11 +53,24 @@ struct PlanRules {
   uint64_t two_threads_from = kOneThread;
 };
 
+// Where a run's sweeps read and write: the work files on their held
+// descriptors and the destination through the run's output. Without them
+// (a plan run outside a RunGuard, as the tests do) the files are opened by
+// the names in `names` and the coder's destination.
+struct RunTargets {
+  const WorkFiles& names;
+  HeldFile* work[2] = {nullptr, nullptr};  // first, second
+  RunOutput* output = nullptr;
+};
+
 // The sweeps for `steps` on an input of `size` bytes.
 std::vector<Sweep> make_plan(const coder& c, const std::vector<Step>& steps, uint64_t size,
                              const PlanRules& rules = {});
-// Runs the steps by the plan; the lines of each sweep come out when it ends.
-void run_plan(coder& c, const std::vector<Step>& steps, const WorkFiles& work, const PlanRules& rules = {});
+// Runs the steps by the plan; the lines of each sweep come out when it
+// ends. Returns the verdict folded from every pass's report.
+// REQUIRES: `targets` outlives the call; the output was made (when given).
+RunVerdict run_plan(coder& c, const std::vector<Step>& steps, const RunTargets& targets,
+                    const PlanRules& rules = {});
 // "1-23 in memory" style text for notes and the benchmark.
 std::string describe(const std::vector<Step>& steps, const std::vector<Sweep>& plan);
 

@@ -6,21 +6,19 @@
 // - Both work files are claimed once (private, locked, see files.h) and
 //   every pass, wipe and stop uses the held descriptors; a second run in
 //   the same place waits for the first.
-// - The last pass writes a private temporary file beside the destination,
-//   which `finish` renames into place only when no pass reported a fault.
-//   Where no file can be made beside it, the temporary file lies beside
-//   the work files and is copied onto the destination at the end.
-// - While a guard lives, every catchable signal that would end the program
-//   wipes the held files and then ends the program by that same signal;
-//   SIGPIPE and SIGXFSZ are ignored so that they show up as failed writes,
-//   which the passes report.
+// - The last pass writes the run's output (run_output.h), a private
+//   temporary file that the pipeline places once the verdict is known.
+// - While a guard lives, the stop signals wipe the held files
+//   (platform/stop_signals.h).
 #pragma once
 
 #include <string>
 
 #include "cipher/passes/coder.h"
-#include "platform/files.h"
 #include "cipher/run/pipeline.h"
+#include "cipher/run/run_output.h"
+#include "platform/files.h"
+#include "platform/stop_signals.h"
 
 namespace qvx {
 
@@ -32,7 +30,8 @@ struct RunFiles {
 
 class RunGuard {
  public:
-  RunGuard(coder& c, const WorkFiles& work, const RunFiles& others);
+  // REQUIRES: `c` is complete (compruebaregistro) and outlives the guard.
+  RunGuard(const coder& c, const WorkFiles& work, const RunFiles& others);
   ~RunGuard();
   RunGuard(const RunGuard&) = delete;
   RunGuard& operator=(const RunGuard&) = delete;
@@ -40,29 +39,28 @@ class RunGuard {
   // False when the run must not start; the reason has been shown.
   bool ready() const { return ready_; }
 
+  // Work file 0 (first) or 1 (second), held for the whole run.
+  // REQUIRES: ready().
+  HeldFile& work(int which) { return work_[which]; }
+  // The run's output, for the last stage and for placing.
+  // REQUIRES: ready().
+  RunOutput& output() { return output_; }
+
   // The erase of work file 0 (first) or 1 (second) between and after the
   // passes; `shown_name` is the name its failure message gives.
   void wipe(int which, const char* shown_name);
-
-  // After the last pass: puts the output in place, or wipes it and says
-  // so. True when the destination now holds the run's complete output.
-  bool finish();
 
  private:
   bool destination_allowed(const WorkFiles& work, const RunFiles& others);
   bool claim_work_files();
   bool make_output();
-  bool place();
-  bool copy_onto_target();
-  void drop(HeldFile& f);
 
-  coder& c_;
+  stops::StopGuard stops_;  // armed first, disarmed last
+  const coder& c_;
   HeldFile work_[2];
-  HeldFile out_;
-  std::string target_;      // what the output finally replaces
-  bool copy_over_ = false;  // out_ lies beside the work files
+  RunOutput output_;
+  std::string target_;  // what the output finally replaces
   bool ready_ = false;
-  bool done_ = false;
 };
 
 }  // namespace qvx
