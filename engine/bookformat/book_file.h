@@ -33,10 +33,6 @@ class BookFile {
   BookFile(const BookFile&) = delete;
   BookFile& operator=(const BookFile&) = delete;
 
-  // True when `path` is a symbolic link or another user's file: what
-  // `append` never writes into (a Windows volume has no such files here).
-  static bool foreign(const std::string& path);
-
   // Returns true when `path` names a regular file, now open for `use`;
   // otherwise nothing is left open. An existing file keeps its mode.
   bool open(const std::string& path, Use use);

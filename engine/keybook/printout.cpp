@@ -9,7 +9,8 @@
 #include "keybook/base.h"
 #include "bookformat/book_file.h"
 #include "bookformat/digits.h"
-#include "io/path.h"
+#include "platform/files.h"
+#include "platform/path.h"
 
 namespace qvx {
 namespace {
@@ -76,7 +77,7 @@ int base::imprime() const {
 
   // A printout holds every key in the clear: a new one is its owner's alone,
   // and it goes into no file that someone else owns or a link leads to.
-  if (BookFile::foreign(name)) {
+  if (files::foreign(name)) {
     con::line("Error el fichero " + name +
               " no es un fichero propio (enlace, directorio, fifo, dispositivo o de otro usuario), no se escribe");
     return 0;
