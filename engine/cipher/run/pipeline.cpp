@@ -152,7 +152,7 @@ bool run(Coder& c, const RunParameters& p, const WorkFiles& w, const RunFiles& o
     wipe_second(guard);
   }
   con::progress::run_end();
-  return placed;
+  return placed && !guard.wipes_failed();
 }
 
 bool encode(codifica& c, const RunParameters& p, const WorkFiles& w, const RunFiles& others, Mode mode) {
