@@ -16,6 +16,7 @@
 #include "MAIN_vuriv_2025/help.h"
 #include "MAIN_vuriv_2025/menus.h"
 #include "console/console.h"
+#include "io/files.h"
 #include "keybook/base.h"
 
 namespace qvx {
@@ -41,7 +42,7 @@ void check_own_executable(const char* argv0) {
     std::ifstream f(path, std::ios::binary | std::ios::ate);
     if (f.is_open() && f.tellg() > 0) return;
   }
-  con::line("Aviso: no se ha podido comprobar la integridad del programa");
+  con::error_line("Aviso: no se ha podido comprobar la integridad del programa");
 }
 
 // The help request of a single parameter: its first character.
@@ -71,21 +72,58 @@ bool two_parameter_branch(const CommandLine& line) {
   return true;
 }
 
-int command_line_run(const CommandLine& line) {
+// A file a run must be able to read, tested as the run will open it.
+bool readable(const char* path) {
+  uint64_t size = 0;
+  const int fd = files::open_regular(path, size);
+  files::close(fd);
+  return fd >= 0;
+}
+
+// For a script, what would make a run do nothing or fail at once is an
+// error of its own before the run: one line, nothing done.
+bool script_book_opens(const char* book) {
+  if (readable(book)) return true;
+  con::error_line(std::string("Error no se puede abrir el libro de claves ") + book);
+  return false;
+}
+
+bool script_files_open(const CommandLine& line) {
+  // Pass 23 would skip itself silently; a script wants to know.
+  if (const char* confirmation = line.set(cmdline::kConfirmation); confirmation && !readable(confirmation)) {
+    con::error_line(std::string("Error no se puede abrir el fichero de confirmacion ") + confirmation);
+    return false;
+  }
+  if (const char* source = line.given[cmdline::kSource]; !readable(source)) {
+    con::error_line(std::string("Error no se puede abrir el fichero origen ") + source);
+    return false;
+  }
+  return true;
+}
+
+int command_line_run(const CommandLine& line, const Options& options) {
   const int n = record_number(line.given[cmdline::kRecord]);
   base book(line.given[cmdline::kBook], n);
   if (!book.compruebabase()) {
-    con::line(kNoBookOpen);
+    con::error_line(kNoBookOpen);
     return kNothingDone;
   }
+  if (options.script && !script_book_opens(line.given[cmdline::kBook])) return kNothingDone;
   uint64_t count = record_count(book.tamanyo());
   int r = book.activar(static_cast<uint32_t>(n), count);
   if (r != n || n == 0) return kNothingDone;
+  const char op = line.given[cmdline::kOperation][0];
+  if (options.script && std::strchr("cCdD", op) == nullptr) {
+    con::error_line(std::string("Error la operacion ") + line.given[cmdline::kOperation] +
+                    " no es c (codificar) ni d (decodificar)");
+    return kUnknownOperation;
+  }
+  if (options.script && !script_files_open(line)) return kNothingDone;
   const WorkFiles work = work_files_for(line);
   const RunParameters params = run_parameters(line);
   const char* source = line.given[cmdline::kSource];
   const char* destination = line.given[cmdline::kDestination];
-  switch (line.given[cmdline::kOperation][0]) {
+  switch (op) {
     case 'd':
     case 'D':
       return decode_from_command_line(book, source, destination, params, work) ? kDecoded : kRunFailed;
@@ -115,6 +153,25 @@ int one_parameter(const CommandLine& line, base& book) {
   announce_book(p);
   keybook_menu(book, p, nullptr);
   return kBookMenuLeft;
+}
+
+int run_engine_without_options(const OptionLine& options, char** argv) {
+  base book;
+  check_own_executable(argv && argv[0] ? argv[0] : nullptr);
+  if (!options.error.empty()) {
+    con::error_line(options.error);
+    return kNothingDone;
+  }
+  const CommandLine line = parse_command_line(options.argc(), const_cast<char**>(options.argv.data()));
+  if (line.count == 1) return one_parameter(line, book);
+  if (line.count == 2) {
+    if (!two_parameter_branch(line)) return kNothingDone;
+    keybook_menu(book, line.given[cmdline::kBook], line.given[cmdline::kRecord]);
+    return kBookMenuWithRecordLeft;
+  }
+  if (line.count >= cmdline::kDestination) return command_line_run(line, options.options);
+  main_menu(book, work_files_for(line));
+  return kMainMenuLeft;
 }
 
 }  // namespace
@@ -158,19 +215,27 @@ RunParameters run_parameters(const CommandLine& line) {
   return p;
 }
 
-int run_engine(int argc, char** argv) {
-  base book;
-  check_own_executable(argc > 0 ? argv[0] : nullptr);
-  const CommandLine line = parse_command_line(argc, argv);
-  if (line.count == 1) return one_parameter(line, book);
-  if (line.count == 2) {
-    if (!two_parameter_branch(line)) return kNothingDone;
-    keybook_menu(book, line.given[cmdline::kBook], line.given[cmdline::kRecord]);
-    return kBookMenuWithRecordLeft;
+int script_status(int status) {
+  switch (status) {
+    case kEncoded:
+    case kDecoded:
+      return kScriptDone;
+    case kRunFailed:
+    case kCheckFailed:
+      return status;
+    default:
+      return kScriptNothing;
   }
-  if (line.count >= cmdline::kDestination) return command_line_run(line);
-  main_menu(book, work_files_for(line));
-  return kMainMenuLeft;
+}
+
+int run_engine(int argc, char** argv) {
+  con::send_text(con::Text::shown);
+  const OptionLine options = take_options(argc, argv);
+  const bool script = options.options.script;
+  if (script) con::send_text(con::Text::dropped);
+  const int status = run_engine_without_options(options, argv);
+  con::send_text(con::Text::shown);
+  return script ? script_status(status) : status;
 }
 
 }  // namespace qvx

@@ -134,6 +134,11 @@ void close(int fd) {
   if (fd >= 0) ::close(fd);
 }
 
+bool readable_by_others(int fd) {
+  struct stat st;
+  return ::fstat(fd, &st) == 0 && (st.st_mode & (S_IRGRP | S_IROTH)) != 0;
+}
+
 #else  // Windows: the C runtime's descriptors over handles of our own
 
 // The transfers below use the handle itself, never the C runtime's locks,
@@ -197,6 +202,10 @@ bool opens(const char* path) {
   ::_close(fd);
   return true;
 }
+
+// Who may read a file there is a matter of its access list, not of bits
+// we could look at here.
+bool readable_by_others(int) { return false; }
 
 std::size_t read_at(int fd, unsigned char* dst, std::size_t n, uint64_t offset, bool& failed) {
   const HANDLE h = os_handle(fd);
