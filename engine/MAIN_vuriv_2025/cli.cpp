@@ -123,16 +123,24 @@ int command_line_run(const CommandLine& line, const Options& options) {
   const RunParameters params = run_parameters(line);
   const char* source = line.given[cmdline::kSource];
   const char* destination = line.given[cmdline::kDestination];
+  const std::size_t said = con::lines_on_stderr();
+  int status = kUnknownOperation;
   switch (op) {
     case 'd':
     case 'D':
-      return decode_from_command_line(book, source, destination, params, work) ? kDecoded : kRunFailed;
+      status = decode_from_command_line(book, source, destination, params, work) ? kDecoded : kRunFailed;
+      break;
     case 'c':
     case 'C':
-      return encode_from_command_line(book, source, destination, params, work) ? kEncoded : kRunFailed;
-    default:
-      return kUnknownOperation;
+      status = encode_from_command_line(book, source, destination, params, work) ? kEncoded : kRunFailed;
+      break;
   }
+  // A run refused or failed inside says why on the console, which a script
+  // does not see: it gets the one line at least.
+  if (options.script && status == kRunFailed && con::lines_on_stderr() == said)
+    con::error_line(std::string("Error no se ha escrito el Destino ") + destination +
+                    ", el proceso no ha terminado bien");
+  return status;
 }
 
 // One parameter: a help request, or the key-book menu on that book.

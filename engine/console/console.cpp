@@ -22,6 +22,7 @@ namespace {
 std::istream* g_in = nullptr;
 std::ostream* g_out = nullptr;
 Text g_where = Text::shown;
+std::size_t g_stderr_lines = 0;
 
 // Swallows everything: the console of a run whose text nobody reads.
 class NullBuf final : public std::streambuf {
@@ -87,7 +88,10 @@ void error_line(std::string_view text) {
 void warning(std::string_view text) {
   err() << text << '\n';
   err().flush();
+  ++g_stderr_lines;
 }
+
+std::size_t lines_on_stderr() { return g_stderr_lines; }
 
 void error_text(std::string_view text) {
   if (g_where != Text::dropped) {

@@ -40,6 +40,8 @@ void error_line(std::string_view text);
 void error_text(std::string_view text);
 // A warning that goes to standard error in any case, as one line.
 void warning(std::string_view text);
+// Lines written to standard error by the three above so far.
+std::size_t lines_on_stderr();
 
 // Newline + flush.
 void eol();

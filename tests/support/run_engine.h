@@ -21,6 +21,7 @@ namespace qvx::testing {
 
 struct RunResult {
   std::string out;            // stdout bytes
+  std::string err;            // stderr bytes
   int status = -1;            // exit status, or -1 when it did not exit normally
   bool timed_out = false;
   std::set<std::string> files;  // names left in the working directory
@@ -37,6 +38,7 @@ struct Launch {
   rlim_t size_limit = RLIM_INFINITY;  // file-size limit
   uid_t user = 0;                     // run as this user (from root); 0: as we are
   int out_fd = -1;                    // stdout to this descriptor instead of the file
+  std::string err_path;               // stderr to this file; empty: inherited
 };
 
 // The engine started in `cwd` with stdin and stdout from and to files.
@@ -48,6 +50,7 @@ inline pid_t start_engine(const std::filesystem::path& cwd, const std::vector<st
     int out = how.out_fd >= 0 ? how.out_fd : ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
     ::dup2(in, 0);
     ::dup2(out, 1);
+    if (!how.err_path.empty()) ::dup2(::open(how.err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666), 2);
     if (how.user != 0 && (::setgid(how.user) != 0 || ::setuid(how.user) != 0)) ::_exit(126);
     if (::chdir(cwd.c_str()) != 0) ::_exit(127);
     if (how.size_limit != RLIM_INFINITY) {
@@ -77,7 +80,9 @@ inline RunResult run_engine_in(const std::filesystem::path& cwd, const std::vect
   TempDir io;
   write_file(io.file("stdin"), input);
   const std::string out_path = io.file("stdout");
-  pid_t pid = start_engine(cwd, args, io.file("stdin"), out_path, how);
+  Launch with_err = how;
+  with_err.err_path = io.file("stderr");
+  pid_t pid = start_engine(cwd, args, io.file("stdin"), out_path, with_err);
   RunResult r;
   int wstatus = 0;
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_seconds);
@@ -94,6 +99,7 @@ inline RunResult run_engine_in(const std::filesystem::path& cwd, const std::vect
   }
   if (!r.timed_out && WIFEXITED(wstatus)) r.status = WEXITSTATUS(wstatus);
   r.out = as_string(read_file(out_path));
+  r.err = as_string(read_file(with_err.err_path));
   r.files = list_dir(cwd);
   return r;
 }
