@@ -38,7 +38,7 @@ struct Launch {
   rlim_t size_limit = RLIM_INFINITY;  // file-size limit
   uid_t user = 0;                     // run as this user (from root); 0: as we are
   int out_fd = -1;                    // stdout to this descriptor instead of the file
-  std::string err_path;               // stderr to this file; empty: inherited
+  std::string err_path = {};          // stderr to this file; empty: inherited
 };
 
 // The engine started in `cwd` with stdin and stdout from and to files.
