@@ -15,7 +15,7 @@ namespace fs = std::filesystem;
 class Scripts : public ::testing::Test {
  protected:
   void SetUp() override {
-    write_book(dir.file("k.kb"), {sample_record("uno"), std::nullopt});
+    write_book(dir.file("k.kb"), {sample_record("uno"), std::nullopt, sample_record("tres", 3)});
     write_file(dir.file("plain.bin"), random_bytes(70000, 3));
   }
   void private_file(const std::string& name, const std::string& bytes) {
@@ -121,6 +121,87 @@ TEST_F(Scripts, StatusesAndQuietOutput) {
   const RunResult menu = run({"--script", "k.kb"});
   EXPECT_EQ(menu.status, 1);
   EXPECT_EQ(menu.out, "");
+}
+
+constexpr const char* kMatch = "Comprobacion correcta: registro, textos y confirmacion son los de la codificacion";
+constexpr const char* kMismatch =
+    "Error de comprobacion: el registro, los textos o el fichero de confirmacion no son los de la "
+    "codificacion, o el fichero codificado ha cambiado. No se ha escrito el Destino dec.bin";
+
+TEST_F(Scripts, CheckFileTellsAWrongKey) {
+  write_file(dir.file("conf"), random_bytes(5000, 9));
+  const std::vector<std::string> encode = {"k.kb", "1", "c", "plain.bin", "enc.bin", "conf", "texto"};
+  std::vector<std::string> checked = {"--check"};
+  checked.insert(checked.end(), encode.begin(), encode.end());
+  const RunResult e = run(checked);
+  ASSERT_EQ(e.status, 4);
+  const Bytes check = read_file(dir.file("enc.bin.qvxchk"));
+  ASSERT_EQ(check.size(), 55u);
+  EXPECT_EQ(as_string(Bytes(check.begin(), check.begin() + 7)), std::string("QVXCHK\x01", 7));
+  EXPECT_EQ(fs::status(dir.file("enc.bin.qvxchk")).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
+  // The encoding's console is that of a run without --check.
+  EXPECT_EQ(e.out.find("omprobacion"), std::string::npos);
+
+  struct Wrong {
+    std::vector<std::string> args;
+    const char* what;
+  };
+  fs::copy_file(dir.file("enc.bin"), dir.file("flipped.bin"));
+  fs::copy_file(dir.file("enc.bin.qvxchk"), dir.file("flipped.bin.qvxchk"));
+  Bytes flipped = read_file(dir.file("flipped.bin"));
+  flipped[flipped.size() / 2] ^= 0x10;
+  write_file(dir.file("flipped.bin"), flipped);
+  const std::set<std::string> before = list_dir(dir.path());
+  const Wrong wrong[] = {
+      {{"k.kb", "3", "d", "enc.bin", "dec.bin", "conf", "texto"}, "record"},
+      {{"k.kb", "1", "d", "enc.bin", "dec.bin", "conf", "text0"}, "text"},
+      {{"k.kb", "1", "d", "enc.bin", "dec.bin", "no.conf", "texto"}, "confirmation file"},
+      {{"k.kb", "1", "d", "flipped.bin", "dec.bin", "conf", "texto"}, "bit"},
+  };
+  for (const Wrong& w : wrong) {
+    const RunResult d = run(w.args);
+    EXPECT_EQ(d.status, 9) << w.what;
+    EXPECT_NE(d.out.find(std::string("\n") + kMismatch + "\n"), std::string::npos) << w.what;
+    EXPECT_EQ(list_dir(dir.path()), before) << w.what;  // nothing written, nothing left
+    std::vector<std::string> quiet = {"--script"};
+    quiet.insert(quiet.end(), w.args.begin(), w.args.end());
+    const RunResult q = run(quiet);
+    if (w.args[5] == "no.conf") {  // a script is told before the run
+      EXPECT_EQ(q.status, 1);
+      continue;
+    }
+    EXPECT_EQ(q.status, 9) << w.what;
+    EXPECT_EQ(q.err, std::string(kMismatch) + "\n") << w.what;
+  }
+  // The right keys: one line says so, and the data is back.
+  const RunResult d = run({"--check", "k.kb", "1", "d", "enc.bin", "dec.bin", "conf", "texto"});
+  EXPECT_EQ(d.status, 3);
+  EXPECT_NE(d.out.find(std::string("\n") + kMatch + "\n"), std::string::npos);
+  EXPECT_EQ(read_file(dir.file("dec.bin")), read_file(dir.file("plain.bin")));
+}
+
+TEST_F(Scripts, CheckFileMissingOrDamaged) {
+  ASSERT_EQ(run({"k.kb", "1", "c", "plain.bin", "enc.bin"}).status, 4);
+  EXPECT_FALSE(exists("enc.bin.qvxchk"));  // only asked for
+  // Asked for and missing, or damaged: an error of its own, nothing done.
+  RunResult missing = run({"--script", "--check", "k.kb", "1", "d", "enc.bin", "dec.bin"});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_EQ(missing.err, "Error no existe el fichero de comprobacion enc.bin.qvxchk\n");
+  write_file(dir.file("enc.bin.qvxchk"), "QVXCHK\x01 corto");
+  RunResult damaged = run({"--script", "--check", "k.kb", "1", "d", "enc.bin", "dec.bin"});
+  EXPECT_EQ(damaged.status, 1);
+  EXPECT_EQ(damaged.err, "Error el fichero de comprobacion enc.bin.qvxchk esta danado o no es de esta version\n");
+  EXPECT_FALSE(exists("dec.bin"));
+  // Found without being asked for: a warning, and the decoding goes on.
+  RunResult found = run({"--script", "k.kb", "1", "d", "enc.bin", "dec.bin"});
+  EXPECT_EQ(found.status, 0);
+  EXPECT_EQ(found.err, "Aviso: el fichero de comprobacion enc.bin.qvxchk esta danado o no es de esta version; no se comprueba\n");
+  EXPECT_EQ(read_file(dir.file("dec.bin")), read_file(dir.file("plain.bin")));
+  // Encoding to standard output has nowhere to put a check file.
+  RunResult piped = run({"--script", "--check", "k.kb", "1", "c", "plain.bin", "-"});
+  EXPECT_EQ(piped.status, 1);
+  EXPECT_EQ(piped.out, "");
 }
 
 }  // namespace
