@@ -17,6 +17,7 @@
 #include "MAIN_vuriv_2025/menus.h"
 #include "console/console.h"
 #include "io/files.h"
+#include "io/standard.h"
 #include "keybook/base.h"
 
 namespace qvx {
@@ -88,13 +89,34 @@ bool script_book_opens(const char* book) {
   return false;
 }
 
+// "-" as the source or destination: standard input or output.
+bool is_standard(const char* name) { return name && std::string_view(name) == "-"; }
+
+// Encoded data on a terminal helps no one, and a check file needs a file
+// to lie beside: refused before the run.
+bool streams_allowed(const CommandLine& line, const Options& options, bool encoding) {
+  const char* source = line.given[cmdline::kSource];
+  const char* destination = line.given[cmdline::kDestination];
+  const char* refusal = nullptr;
+  if (is_standard(source) && standard::is_terminal(standard::kInput))
+    refusal = "Error la entrada estandar es un terminal: el origen - tiene que llegar por una tuberia o de un fichero";
+  else if (is_standard(destination) && standard::is_terminal(standard::kOutput))
+    refusal = "Error la salida estandar es un terminal: el destino - tiene que ir a una tuberia o a un fichero";
+  else if (options.check && encoding && is_standard(destination))
+    refusal = "Error --check necesita un fichero destino junto al que escribir el fichero de comprobacion";
+  else if (options.check && !encoding && is_standard(source))
+    refusal = "Error --check necesita un fichero origen con su fichero de comprobacion al lado";
+  if (refusal) con::error_line(refusal);
+  return refusal == nullptr;
+}
+
 bool script_files_open(const CommandLine& line) {
   // Pass 23 would skip itself silently; a script wants to know.
   if (const char* confirmation = line.set(cmdline::kConfirmation); confirmation && !readable(confirmation)) {
     con::error_line(std::string("Error no se puede abrir el fichero de confirmacion ") + confirmation);
     return false;
   }
-  if (const char* source = line.given[cmdline::kSource]; !readable(source)) {
+  if (const char* source = line.given[cmdline::kSource]; !is_standard(source) && !readable(source)) {
     con::error_line(std::string("Error no se puede abrir el fichero origen ") + source);
     return false;
   }
@@ -119,6 +141,8 @@ int command_line_run(const CommandLine& line, const Options& options) {
     return kUnknownOperation;
   }
   if (options.script && !script_files_open(line)) return kNothingDone;
+  const bool encoding = op == 'c' || op == 'C';
+  if ((encoding || op == 'd' || op == 'D') && !streams_allowed(line, options, encoding)) return kNothingDone;
   const WorkFiles work = work_files_for(line);
   const RunParameters params = run_parameters(line);
   const char* source = line.given[cmdline::kSource];
@@ -171,6 +195,10 @@ int run_engine_without_options(const OptionLine& options, char** argv) {
     return kNothingDone;
   }
   const CommandLine line = parse_command_line(options.argc(), const_cast<char**>(options.argv.data()));
+  // Standard output carries the data: every line of the run goes to stderr.
+  if (line.count >= cmdline::kDestination && is_standard(line.given[cmdline::kDestination]) &&
+      con::text_goes() == con::Text::shown)
+    con::send_text(con::Text::to_stderr);
   if (line.count == 1) return one_parameter(line, book);
   if (line.count == 2) {
     if (!two_parameter_branch(line)) return kNothingDone;
