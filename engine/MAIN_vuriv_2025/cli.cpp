@@ -5,6 +5,7 @@
 #include <string_view>
 #include <cstring>
 #include <fstream>
+#include <optional>
 #include <string>
 
 #if defined(_WIN32)
@@ -13,6 +14,7 @@
 #include <windows.h>
 #endif
 
+#include "MAIN_vuriv_2025/check_run.h"
 #include "MAIN_vuriv_2025/help.h"
 #include "MAIN_vuriv_2025/menus.h"
 #include "console/console.h"
@@ -123,6 +125,43 @@ bool script_files_open(const CommandLine& line) {
   return true;
 }
 
+// The check file's part in this run: written when encoding with --check;
+// when decoding, the one beside the source (required with --check). False,
+// with the reason shown, when the run must not start.
+bool prepare_check(const CommandLine& line, const Options& options, const KeyRecord& record,
+                   const RunParameters& params, bool encoding, std::optional<RunCheck>& check) {
+  const char* source = line.given[cmdline::kSource];
+  check::CheckFile file;
+  std::string name;
+  if (encoding) {
+    if (!options.check) return true;
+    name = check_file_name(line.given[cmdline::kDestination]);
+    if (!crypto::random_bytes(file.salt.data(), file.salt.size())) {
+      con::error_line("Error no se ha podido preparar el fichero de comprobacion " + name);
+      return false;
+    }
+  } else {
+    if (is_standard(source)) return true;
+    name = check_file_name(source);
+    const Found found = read_check_file(name, file);
+    if (found == Found::none && !options.check) return true;
+    if (found != Found::ok) {
+      const std::string damaged = "el fichero de comprobacion " + name + " esta danado o no es de esta version";
+      if (found == Found::none) con::error_line("Error no existe el fichero de comprobacion " + name);
+      else if (options.check) con::error_line("Error " + damaged);
+      else con::error_line("Aviso: " + damaged + "; no se comprueba");
+      return found == Found::damaged && !options.check;
+    }
+  }
+  crypto::HashValue key;
+  if (!check_key(record, params, file.salt, key)) {
+    con::error_line("Error no se ha podido preparar el fichero de comprobacion " + name);
+    return false;
+  }
+  check.emplace(RunCheck{crypto::Hash::hmac_sha256(key.data(), key.size()), file, encoding ? name : std::string()});
+  return true;
+}
+
 int command_line_run(const CommandLine& line, const Options& options) {
   const int n = record_number(line.given[cmdline::kRecord]);
   base book(line.given[cmdline::kBook], n);
@@ -147,18 +186,23 @@ int command_line_run(const CommandLine& line, const Options& options) {
   const RunParameters params = run_parameters(line);
   const char* source = line.given[cmdline::kSource];
   const char* destination = line.given[cmdline::kDestination];
+  std::optional<RunCheck> check;
+  if ((encoding || op == 'd' || op == 'D') && !prepare_check(line, options, book, params, encoding, check))
+    return kNothingDone;
+  RunCheck* checked = check ? &*check : nullptr;
   const std::size_t said = con::lines_on_stderr();
   int status = kUnknownOperation;
   switch (op) {
     case 'd':
     case 'D':
-      status = decode_from_command_line(book, source, destination, params, work) ? kDecoded : kRunFailed;
+      status = decode_from_command_line(book, source, destination, params, work, checked) ? kDecoded : kRunFailed;
       break;
     case 'c':
     case 'C':
-      status = encode_from_command_line(book, source, destination, params, work) ? kEncoded : kRunFailed;
+      status = encode_from_command_line(book, source, destination, params, work, checked) ? kEncoded : kRunFailed;
       break;
   }
+  if (checked && checked->failed) status = kCheckFailed;
   // A run refused or failed inside says why on the console, which a script
   // does not see: it gets the one line at least.
   if (options.script && status == kRunFailed && con::lines_on_stderr() == said)

@@ -4,7 +4,9 @@
 // confirmation file's name). Every pass is a member of these classes.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "io/bytestream.h"
@@ -35,6 +37,13 @@ class coder : public base {
   // beside it until the run is over (see RunGuard), else the destination.
   std::string escritura;
   bool escritura_set = false;
+  // Where the run reads its origin: the spool of standard input when the
+  // origin is "-" (see StdinSpool), else the origin itself.
+  std::string lectura;
+  bool lectura_set = false;
+  // Told of every plain byte in order, for a check file's MAC: the source
+  // as encoding pass 1 takes it, the output as decoding pass 1 hands it on.
+  std::function<void(const unsigned char*, std::size_t)> plain_tap;
   // Set by the frame's failure reports: the run's output is not complete
   // and must not be put in place. Mutable because reporting is const.
   mutable bool fallo = false;
@@ -43,6 +52,7 @@ class coder : public base {
   const char* pdestino() const { return destino_set ? destino.c_str() : nullptr; }
   const char* pconfirmacion() const { return confirmacion_set ? confirmacion.c_str() : nullptr; }
   const char* pescritura() const { return escritura_set ? escritura.c_str() : pdestino(); }
+  const char* plectura() const { return lectura_set ? lectura.c_str() : porigen(); }
 
   // Copy the key record of `book` in; nothing else changes.
   void inicia(const base& book);

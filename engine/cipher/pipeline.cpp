@@ -1,7 +1,10 @@
 #include "cipher/pipeline.h"
 
+#include <filesystem>
 #include <functional>
 #include <string>
+#include <string_view>
+#include <system_error>
 #include <type_traits>
 #include <utility>
 #include <vector>
@@ -9,6 +12,8 @@
 #include "cipher/coder.h"
 #include "cipher/planner.h"
 #include "cipher/run_guard.h"
+#include "cipher/spool.h"
+#include "io/path.h"
 #include "console/console.h"
 #include "console/progress.h"
 
@@ -140,42 +145,100 @@ std::vector<Step> decoding_steps(const RunParameters& p, Mode mode, const WorkFi
   return steps;
 }
 
+constexpr const char* kCheckMatched =
+    "Comprobacion correcta: registro, textos y confirmacion son los de la codificacion";
+constexpr const char* kCheckFailed =
+    "Error de comprobacion: el registro, los textos o el fichero de confirmacion no son los de la "
+    "codificacion, o el fichero codificado ha cambiado. No se ha escrito el Destino ";
+
+bool is_standard(const char* name) { return name && std::string_view(name) == "-"; }
+
+// The end of a run with a check file: decoding puts its output in place
+// only when the MAC of what it produced matches; encoding writes the check
+// file once the destination is in place. A run that failed on its own is
+// reported as such, whatever its MAC.
+bool finish_checked(coder& c, RunGuard& guard, RunCheck* check) {
+  if (!check || c.fallo) return guard.finish();
+  crypto::HashValue mac;
+  const bool computed = check->mac.finish(mac);
+  if (c.dir == Direction::decode) {
+    if (!computed || !check::same_mac(mac, check->file.mac)) {
+      check->failed = true;
+      con::error_line(kCheckFailed + c.destino);
+      guard.finish(false);
+      return false;
+    }
+    const bool placed = guard.finish();
+    if (placed) con::line(kCheckMatched);
+    return placed;
+  }
+  if (!computed) c.fallo = true;
+  if (!guard.finish()) return false;
+  check->file.mac = mac;
+  const check::FileBytes bytes = check::serialize(check->file);
+  if (guard.put_beside(check->name, bytes.data(), bytes.size())) return true;
+  // An older check file there belongs to another encoding: it would fail.
+  std::error_code ec;
+  std::filesystem::remove(fs_path(check->name), ec);
+  con::error_line("Error no se ha escrito el fichero de comprobacion " + check->name);
+  return false;
+}
+
+Output output_of(const coder& c, Mode mode, const RunCheck* check) {
+  if (mode != Mode::command_line || !is_standard(c.pdestino())) return Output::file;
+  return check && c.dir == Direction::decode ? Output::standard_held : Output::standard;
+}
+
 template <class Coder>
-bool run(Coder& c, const RunParameters& p, const WorkFiles& w, const RunFiles& others, Mode mode) {
-  RunGuard guard(c, w, others);
+bool run(Coder& c, const RunParameters& p, const WorkFiles& w, const RunFiles& others, Mode mode,
+         RunCheck* check = nullptr) {
+  RunGuard guard(c, w, others, output_of(c, mode, check));
   if (!guard.ready()) return false;
   constexpr bool decoding = std::is_same_v<Coder, decodifica>;
-  con::progress::run_start(c.porigen(), decoding);
+  if (check) c.plain_tap = [check](const unsigned char* data, std::size_t n) { check->mac.update(data, n); };
   bool placed = false;
-  const Actions a{[&] { wipe_first(guard); }, [&] { wipe_second(guard); }, [&] { placed = guard.finish(); }};
+  const Actions a{[&] { wipe_first(guard); }, [&] { wipe_second(guard); },
+                  [&] { placed = finish_checked(c, guard, check); }};
+  std::vector<Step> steps;
   if constexpr (decoding)
-    run_plan(c, decoding_steps(p, mode, w, a), w, plan_rules());
+    steps = decoding_steps(p, mode, w, a);
   else
-    run_plan(c, encoding_steps(c, p, mode, a), w, plan_rules());
+    steps = encoding_steps(c, p, mode, a);
+  StdinSpool spool;
+  if (mode == Mode::command_line && is_standard(c.porigen()) &&
+      !spool.fill(c, fs_name(fs_path(w.first).parent_path()), decoding ? nullptr : &steps))
+    return false;
+  con::progress::run_start(c.plectura(), decoding);
+  run_plan(c, steps, w, plan_rules());
   con::progress::run_end();
+  c.plain_tap = nullptr;
   return placed;
 }
 
-bool encode(codifica& c, const RunParameters& p, const WorkFiles& w, const RunFiles& others, Mode mode) {
-  return run(c, p, w, others, mode);
+bool encode(codifica& c, const RunParameters& p, const WorkFiles& w, const RunFiles& others, Mode mode,
+            RunCheck* check = nullptr) {
+  return run(c, p, w, others, mode, check);
 }
 
-bool decode(decodifica& c, const RunParameters& p, const WorkFiles& w, const RunFiles& others, Mode mode) {
-  return run(c, p, w, others, mode);
+bool decode(decodifica& c, const RunParameters& p, const WorkFiles& w, const RunFiles& others, Mode mode,
+            RunCheck* check = nullptr) {
+  return run(c, p, w, others, mode, check);
 }
 
 }  // namespace
 
 bool encode_from_command_line(const base& book, const char* source, const char* destination,
-                              const RunParameters& params, const WorkFiles& work) {
+                              const RunParameters& params, const WorkFiles& work, RunCheck* check) {
   codifica c(source, destination);
-  return opening(book, c, Mode::command_line) && encode(c, params, work, others_of(book, params), Mode::command_line);
+  return opening(book, c, Mode::command_line) &&
+         encode(c, params, work, others_of(book, params), Mode::command_line, check);
 }
 
 bool decode_from_command_line(const base& book, const char* source, const char* destination,
-                              const RunParameters& params, const WorkFiles& work) {
+                              const RunParameters& params, const WorkFiles& work, RunCheck* check) {
   decodifica c(source, destination);
-  return opening(book, c, Mode::command_line) && decode(c, params, work, others_of(book, params), Mode::command_line);
+  return opening(book, c, Mode::command_line) &&
+         decode(c, params, work, others_of(book, params), Mode::command_line, check);
 }
 
 void encode_interactive(const base& book, const WorkFiles& work) {

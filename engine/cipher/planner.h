@@ -26,6 +26,7 @@ struct Step {
   int pass = 0;
   std::function<void()> say;   // the announcement, or the action
   bool left_out = false;       // pass 9 or 10 left out: announced, nothing runs
+  bool applied = false;        // passes 1 to 10: done already (a spooled input), reported as run
   const char* texts[3] = {};   // passes 1 to 10
   Confirmation confirmation;   // pass 23
   Role wipes = Role::origin;   // an action that wipes this work file (origin: none)

@@ -8,6 +8,7 @@
 #include "console/progress.h"
 #include "eraser/overwrite.h"
 #include "io/path.h"
+#include "io/standard.h"
 
 #if defined(_WIN32)
 #ifndef NOMINMAX
@@ -195,14 +196,20 @@ void report_waiting(const std::string& name) {
 
 }  // namespace
 
-RunGuard::RunGuard(coder& c, const WorkFiles& work, const RunFiles& others) : c_(c) {
+RunGuard::RunGuard(coder& c, const WorkFiles& work, const RunFiles& others, Output output)
+    : c_(c), output_(output) {
   c_.fallo = false;
   work_[0].name = work.first;
   work_[1].name = work.second;
   arm();
-  target_ = final_target(c_.destino);
-  ready_ = destination_allowed(work, others) && claim_work_files() && destination_allowed(work, others) &&
-           make_output();
+  if (output_ == Output::file) {
+    target_ = final_target(c_.destino);
+    ready_ = destination_allowed(work, others) && claim_work_files() && destination_allowed(work, others) &&
+             make_output();
+  } else {
+    standard::serve_dash_output(true);
+    ready_ = claim_work_files() && (output_ == Output::standard || make_output());
+  }
   if (!ready_) {
     c_.fallo = true;
     for (HeldFile* f : {&work_[0], &work_[1], &out_}) drop(*f);
@@ -251,7 +258,9 @@ bool RunGuard::claim_work_files() {
 }
 
 bool RunGuard::make_output() {
-  const std::string beside = fs_name(fs_path(target_).parent_path());
+  // Held for standard output: beside the work files, copied out at the end.
+  if (output_ == Output::standard_held) copy_over_ = true;
+  const std::string beside = fs_name(fs_path(copy_over_ ? work_[0].name : target_).parent_path());
   if (!held::create_temporary(out_, beside)) {
     copy_over_ = true;
     if (!held::create_temporary(out_, fs_name(fs_path(work_[0].name).parent_path()))) {
@@ -273,6 +282,8 @@ void RunGuard::wipe(int which, const char* shown_name) {
 // Renames the output into place, after checking that its name still
 // leads to the file we wrote.
 bool RunGuard::place() {
+  if (output_ == Output::standard) return true;  // written as it came
+  if (output_ == Output::standard_held) return copy_to_standard_output();
   if (copy_over_) return copy_onto_target();
   if (!same_file(out_.name.c_str(), out_.id)) return false;
   give_mode(out_.fd, target_);
@@ -302,34 +313,60 @@ bool RunGuard::copy_onto_target() {
   return ok;
 }
 
+// The held output, complete and checked, out to standard output.
+bool RunGuard::copy_to_standard_output() {
+  InFile in(out_.name.c_str());
+  OutFile to("-");
+  const uint64_t copied = in.is_open() && to.is_open() ? copy_bytes(in, to, in.size()) : 0;
+  return to.close() && in.is_open() && in.ok() && copied == in.size();
+}
+
+bool RunGuard::put_beside(const std::string& name, const unsigned char* data, std::size_t n) {
+  HeldFile f;
+  if (!held::create_temporary(f, fs_name(fs_path(name).parent_path()))) return false;
+  held::add(f);
+  bool ok = files::write_at(f.fd, data, n, 0) == n && files::sync(f.fd);
+  {
+    SignalsHeld hold;
+    ok = ok && same_file(f.name.c_str(), f.id) && rename_over(f.name, name);
+    if (ok) f.named = false;
+    else held::wipe_quietly(f);
+  }
+  held::release(f);
+  return ok;
+}
+
 // Overwrites, cuts and removes one of our files, silently.
 void RunGuard::drop(HeldFile& f) {
   held::wipe_quietly(f);
   held::release(f);
 }
 
-bool RunGuard::finish() {
+bool RunGuard::finish(bool wanted) {
   if (done_ || !ready_) return false;
   done_ = true;
   SignalsHeld held;
-  const bool placed = !c_.fallo && place();
-  if (placed && !copy_over_) {
+  const bool placed = wanted && !c_.fallo && place();
+  if (placed && !copy_over_ && output_ == Output::file) {
     held::release(out_);
-  } else {
+  } else if (out_.fd >= 0) {
     drop(out_);
   }
   c_.escritura_set = false;
-  if (!placed)
-    con::line(std::string("Error no se ha escrito el Destino ") + c_.destino + ", el proceso no ha terminado bien");
+  if (!placed && wanted && output_ == Output::standard)
+    con::error_line("Error la salida estandar no ha recibido el resultado entero, el proceso no ha terminado bien");
+  else if (!placed && wanted)
+    con::error_line(std::string("Error no se ha escrito el Destino ") + c_.destino + ", el proceso no ha terminado bien");
   return placed;
 }
 
 RunGuard::~RunGuard() {
   {
     SignalsHeld held;
-    if (ready_ && !done_) drop(out_);
+    if (ready_ && !done_ && out_.fd >= 0) drop(out_);
     for (HeldFile& f : work_) held::release(f);
   }
+  standard::serve_dash_output(false);
   disarm();
 }
 

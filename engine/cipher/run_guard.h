@@ -30,9 +30,15 @@ struct RunFiles {
   const char* confirmation = nullptr;  // the confirmation file, when named
 };
 
+// Where the output goes: a file put in place at the end; standard output
+// as it is made ("-": nothing can be put in place, what was written stays
+// written); or standard output only once the run is over and its check
+// has passed (held in a private temporary file until then).
+enum class Output { file, standard, standard_held };
+
 class RunGuard {
  public:
-  RunGuard(coder& c, const WorkFiles& work, const RunFiles& others);
+  RunGuard(coder& c, const WorkFiles& work, const RunFiles& others, Output output = Output::file);
   ~RunGuard();
   RunGuard(const RunGuard&) = delete;
   RunGuard& operator=(const RunGuard&) = delete;
@@ -46,7 +52,12 @@ class RunGuard {
 
   // After the last pass: puts the output in place, or wipes it and says
   // so. True when the destination now holds the run's complete output.
-  bool finish();
+  // `wanted` false (a failed check) wipes it without a word of its own.
+  bool finish(bool wanted = true);
+
+  // After `finish` placed the output: `n` bytes written as `name` beside
+  // it, private (0600), through a temporary file renamed into place.
+  bool put_beside(const std::string& name, const unsigned char* data, std::size_t n);
 
  private:
   bool destination_allowed(const WorkFiles& work, const RunFiles& others);
@@ -54,6 +65,7 @@ class RunGuard {
   bool make_output();
   bool place();
   bool copy_onto_target();
+  bool copy_to_standard_output();
   void drop(HeldFile& f);
 
   coder& c_;
@@ -61,6 +73,7 @@ class RunGuard {
   HeldFile out_;
   std::string target_;      // what the output finally replaces
   bool copy_over_ = false;  // out_ lies beside the work files
+  Output output_;
   bool ready_ = false;
   bool done_ = false;
 };

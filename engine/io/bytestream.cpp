@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "io/files.h"
+#include "io/standard.h"
 
 namespace qvx {
 
@@ -101,7 +102,8 @@ std::size_t InFile::read(unsigned char* dst, std::size_t n) {
 bool OutFile::open(const char* path) {
   close();
   if (!path) return false;
-  fd_ = open_held(path, true);
+  stream_ = standard::serves_dash_output(path);
+  fd_ = stream_ ? files::duplicate(standard::kOutput) : open_held(path, true);
   if (fd_ == -2) fd_ = files::open_output(path);
   if (fd_ < 0) return false;
   buf_ = std::make_unique_for_overwrite<unsigned char[]>(kBlock);
@@ -115,7 +117,11 @@ bool OutFile::open(const char* path) {
 // run measures how far it got. Once a write failed nothing more is written:
 // what follows would land at the wrong offset.
 void OutFile::emit(const unsigned char* src, std::size_t n) {
-  const std::size_t put = error_ ? 0 : files::write_at(fd_, src, n, written_);
+  std::size_t put = 0;
+  if (!error_ && stream_)
+    put = standard::write_all(fd_, src, n) ? n : 0;
+  else if (!error_)
+    put = files::write_at(fd_, src, n, written_);
   if (g_meter) g_meter(put);
   if (put < n) error_ = true;
   written_ += put;

@@ -66,7 +66,8 @@ class OutFile {
   OutFile(const OutFile&) = delete;
   OutFile& operator=(const OutFile&) = delete;
 
-  // Creates (0600) or truncates; a held name is emptied in place.
+  // Creates (0600) or truncates; a held name is emptied in place; "-"
+  // while standard output serves it (standard.h) writes there, in order.
   bool open(const char* path);
   bool is_open() const { return fd_ >= 0; }
   // Flushes and closes; false when any write or the close failed.
@@ -93,6 +94,7 @@ class OutFile {
   void emit(const unsigned char* src, std::size_t n);
 
   int fd_ = -1;
+  bool stream_ = false;  // a pipe: written in order, not at offsets
   std::unique_ptr<unsigned char[]> buf_;
   std::size_t len_ = 0;
   uint64_t written_ = 0;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 #if defined(_WIN32)
 #include <fcntl.h>
@@ -15,7 +16,16 @@ namespace {
 
 constexpr std::size_t kMaxCall = std::size_t{1} << 30;
 
+bool g_dash_output = false;
+
 }  // namespace
+
+void serve_dash_output(bool on) {
+  if (on) set_binary(kOutput);
+  g_dash_output = on;
+}
+
+bool serves_dash_output(const char* path) { return g_dash_output && path && std::strcmp(path, "-") == 0; }
 
 #if defined(_WIN32)
 

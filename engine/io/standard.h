@@ -19,4 +19,9 @@ std::size_t read_some(int fd, unsigned char* dst, std::size_t n, bool& failed);
 // All `n` bytes, or false (a closed pipe, a full disk).
 bool write_all(int fd, const unsigned char* src, std::size_t n);
 
+// While a run writes its destination to standard output, an OutFile
+// opened on "-" writes there; otherwise "-" is a file name like any other.
+void serve_dash_output(bool on);
+bool serves_dash_output(const char* path);
+
 }  // namespace qvx::standard

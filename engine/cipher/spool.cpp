@@ -1,0 +1,70 @@
+#include "cipher/spool.h"
+
+#include <memory>
+
+#include "cipher/pass_stages.h"
+#include "console/console.h"
+#include "io/bytestream.h"
+#include "io/standard.h"
+
+namespace qvx {
+namespace {
+
+class SpoolSink : public Sink {
+ public:
+  explicit SpoolSink(OutFile& out) : out_(out) {}
+  void take(unsigned char* data, std::size_t n) override { out_.write(data, n); }
+
+ private:
+  OutFile& out_;
+};
+
+}  // namespace
+
+bool StdinSpool::fill(coder& c, const std::string& dir, std::vector<Step>* steps) {
+  if (!held::create_temporary(f_, dir)) {
+    c.report_open_failure(c.dir == Direction::decode);
+    return false;
+  }
+  held::add(f_);
+  c.lectura = f_.name;
+  c.lectura_set = true;
+
+  OutFile out(f_.name.c_str());
+  SpoolSink file(out);
+  std::vector<std::unique_ptr<Stage>> stages;
+  if (steps) {
+    for (Step& s : *steps) {
+      if (s.pass < 1 || s.pass > 10) continue;
+      s.applied = true;
+      // Built for no particular size: these passes never look at it.
+      if (!s.left_out) stages.push_back(additive_stage(c, s.pass, s.texts, 0));
+    }
+  }
+  for (std::size_t i = 0; i + 1 < stages.size(); ++i) stages[i]->connect(stages[i + 1].get());
+  if (!stages.empty()) stages.back()->connect(&file);
+  Sink& head = stages.empty() ? static_cast<Sink&>(file) : *stages.front();
+
+  standard::set_binary(standard::kInput);
+  auto buf = std::make_unique_for_overwrite<unsigned char[]>(kBlock);
+  bool failed = false;
+  for (;;) {
+    const std::size_t got = standard::read_some(standard::kInput, buf.get(), kBlock, failed);
+    if (got == 0) break;
+    if (steps && c.plain_tap) c.plain_tap(buf.get(), got);
+    head.take(buf.get(), got);
+  }
+  for (auto& s : stages) s->end();
+  const bool written = out.close();
+  if (failed) con::error_line("Error no se ha podido leer la entrada estandar");
+  else if (!written) c.report_open_failure(c.dir == Direction::decode);
+  return !failed && written;
+}
+
+StdinSpool::~StdinSpool() {
+  if (f_.fd < 0) return;
+  held::wipe_quietly(f_);
+  held::release(f_);
+}
+
+}  // namespace qvx
