@@ -89,6 +89,12 @@ TEST_F(Pipes, FailurePaths) {
   EXPECT_EQ(fs::exists(dir.file("a.bin")), fs::exists(dir.file("b.bin")));
   for (const char* f : {"a.bin", "b.bin", "a.log", "b.log", "cut.qvx", "err"}) fs::remove(dir.file(f));
   EXPECT_EQ(list_dir(dir.path()), before);  // no work file, no temporary output left
+
+  // Stopped while the input still arrives: the spool goes with the rest.
+  EXPECT_EQ(sh("{ head -c 2000000 plain.bin; sleep 3; } | \"$Q\" k.kb 1 c - x.qvx > /dev/null & "
+               "sleep 1; kill -TERM $!; wait $!; echo $?"),
+            "143\n");
+  EXPECT_EQ(list_dir(dir.path()), before);
 }
 
 }  // namespace
