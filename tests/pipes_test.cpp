@@ -54,6 +54,14 @@ TEST_F(Pipes, TarThroughPipes) {
   EXPECT_EQ(sh("\"$Q\" --script k.kb 1 d enc.qvx - 2> err | tar xf - -C out; echo ${PIPESTATUS[*]}"), "0 0\n");
   EXPECT_EQ(text("err"), "");
   EXPECT_EQ(sh("diff -r src out > /dev/null && echo same"), "same\n");
+  // Two runs in one place, the second reading what the first writes: the
+  // second takes all its input before it waits for the work files.
+  fs::remove_all(dir.file("out"));
+  fs::create_directories(dir.file("out"));
+  EXPECT_EQ(sh("tar cf - -C src . | timeout 120 \"$Q\" --script k.kb 1 c - - | "
+               "timeout 120 \"$Q\" --script k.kb 1 d - - | tar xf - -C out; echo ${PIPESTATUS[*]}"),
+            "0 0 0 0\n");
+  EXPECT_EQ(sh("diff -r src out > /dev/null && echo same"), "same\n");
 
   // Without --script: the statuses and console lines of the run from a
   // file, on stdout when it is free, on stderr when it carries the data.

@@ -198,6 +198,12 @@ TEST_F(Scripts, CheckFileMissingOrDamaged) {
   EXPECT_EQ(found.status, 0);
   EXPECT_EQ(found.err, "Aviso: el fichero de comprobacion enc.bin.qvxchk esta danado o no es de esta version; no se comprueba\n");
   EXPECT_EQ(read_file(dir.file("dec.bin")), read_file(dir.file("plain.bin")));
+  // A check file never replaces a file the run needs.
+  fs::copy_file(dir.file("k.kb"), dir.file("x.qvxchk"));
+  RunResult clash = run({"--script", "--check", "x.qvxchk", "1", "c", "plain.bin", "x"});
+  EXPECT_EQ(clash.status, 1);
+  EXPECT_EQ(read_file(dir.file("x.qvxchk")), read_file(dir.file("k.kb")));
+  EXPECT_FALSE(exists("x"));
   // Encoding to standard output has nowhere to put a check file.
   RunResult piped = run({"--script", "--check", "k.kb", "1", "c", "plain.bin", "-"});
   EXPECT_EQ(piped.status, 1);

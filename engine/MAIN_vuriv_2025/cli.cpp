@@ -136,6 +136,14 @@ bool prepare_check(const CommandLine& line, const Options& options, const KeyRec
   if (encoding) {
     if (!options.check) return true;
     name = check_file_name(line.given[cmdline::kDestination]);
+    // The check file replaces whatever has its name: never a file the run needs.
+    files::Identity target, other;
+    for (const char* needed : {line.given[cmdline::kBook], params.confirmation, source}) {
+      if (files::identity(name.c_str(), target) && files::identity(needed, other) && target == other) {
+        con::error_line(" no se pueden llamar los dos ficheros igual, Cambie uno de los ficheros");
+        return false;
+      }
+    }
     if (!crypto::random_bytes(file.salt.data(), file.salt.size())) {
       con::error_line("Error no se ha podido preparar el fichero de comprobacion " + name);
       return false;

@@ -192,26 +192,30 @@ Output output_of(const coder& c, Mode mode, const RunCheck* check) {
 template <class Coder>
 bool run(Coder& c, const RunParameters& p, const WorkFiles& w, const RunFiles& others, Mode mode,
          RunCheck* check = nullptr) {
-  RunGuard guard(c, w, others, output_of(c, mode, check));
-  if (!guard.ready()) return false;
   constexpr bool decoding = std::is_same_v<Coder, decodifica>;
   if (check) c.plain_tap = [check](const unsigned char* data, std::size_t n) { check->mac.update(data, n); };
+  RunGuard* g = nullptr;  // the steps' actions run once the guard stands
   bool placed = false;
-  const Actions a{[&] { wipe_first(guard); }, [&] { wipe_second(guard); },
-                  [&] { placed = finish_checked(c, guard, check); }};
+  const Actions a{[&] { wipe_first(*g); }, [&] { wipe_second(*g); }, [&] { placed = finish_checked(c, *g, check); }};
   std::vector<Step> steps;
   if constexpr (decoding)
     steps = decoding_steps(p, mode, w, a);
   else
     steps = encoding_steps(c, p, mode, a);
   StdinSpool spool;
-  if (mode == Mode::command_line && is_standard(c.porigen()) &&
-      !spool.fill(c, fs_name(fs_path(w.first).parent_path()), decoding ? nullptr : &steps))
-    return false;
-  con::progress::run_start(c.plectura(), decoding);
-  run_plan(c, steps, w, plan_rules());
-  con::progress::run_end();
+  const bool from_stdin = mode == Mode::command_line && is_standard(c.porigen());
+  const auto read_stdin = [&] {
+    return spool.fill(c, fs_name(fs_path(w.first).parent_path()), decoding ? nullptr : &steps);
+  };
+  RunGuard guard(c, w, others, output_of(c, mode, check), from_stdin ? read_stdin : std::function<bool()>());
+  g = &guard;
+  if (guard.ready()) {
+    con::progress::run_start(c.plectura(), decoding);
+    run_plan(c, steps, w, plan_rules());
+    con::progress::run_end();
+  }
   c.plain_tap = nullptr;
+  spool.drop();  // while the stop signals are still caught
   return placed;
 }
 

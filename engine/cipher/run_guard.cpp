@@ -196,13 +196,16 @@ void report_waiting(const std::string& name) {
 
 }  // namespace
 
-RunGuard::RunGuard(coder& c, const WorkFiles& work, const RunFiles& others, Output output)
+RunGuard::RunGuard(coder& c, const WorkFiles& work, const RunFiles& others, Output output,
+                   const std::function<bool()>& first)
     : c_(c), output_(output) {
   c_.fallo = false;
   work_[0].name = work.first;
   work_[1].name = work.second;
   arm();
-  if (output_ == Output::file) {
+  if (first && !first()) {
+    ready_ = false;
+  } else if (output_ == Output::file) {
     target_ = final_target(c_.destino);
     ready_ = destination_allowed(work, others) && claim_work_files() && destination_allowed(work, others) &&
              make_output();

@@ -16,6 +16,7 @@
 //   which the passes report.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "cipher/coder.h"
@@ -38,7 +39,12 @@ enum class Output { file, standard, standard_held };
 
 class RunGuard {
  public:
-  RunGuard(coder& c, const WorkFiles& work, const RunFiles& others, Output output = Output::file);
+  // `first`, when given, runs once the stop signals are caught and before
+  // the work files are claimed (reading standard input to its end: another
+  // run in the same place, the one that writes it, may hold them until it
+  // has been read); false stops the run there.
+  RunGuard(coder& c, const WorkFiles& work, const RunFiles& others, Output output = Output::file,
+           const std::function<bool()>& first = {});
   ~RunGuard();
   RunGuard(const RunGuard&) = delete;
   RunGuard& operator=(const RunGuard&) = delete;

@@ -61,10 +61,12 @@ bool StdinSpool::fill(coder& c, const std::string& dir, std::vector<Step>* steps
   return !failed && written;
 }
 
-StdinSpool::~StdinSpool() {
+void StdinSpool::drop() {
   if (f_.fd < 0) return;
   held::wipe_quietly(f_);
   held::release(f_);
 }
+
+StdinSpool::~StdinSpool() { drop(); }
 
 }  // namespace qvx

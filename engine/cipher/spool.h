@@ -31,6 +31,8 @@ class StdinSpool {
   // coder's plain tap. False, with the reason shown, when no file could be
   // made or the input or the file failed.
   bool fill(coder& c, const std::string& dir, std::vector<Step>* steps);
+  // Wipes and lets go of the file (the destructor does it too).
+  void drop();
 
  private:
   HeldFile f_;
