@@ -1,12 +1,14 @@
 # Check files across the two builds: one written by qvx4.exe (CNG) verifies
 # with qvx7 (libcrypto) and the reverse, and a wrong text fails on both.
-# Sourced by run.sh, which gives $work (with book.kb and plain.bin), $qvx7,
-# fail and windows_name.
+# Sourced by run.sh, which gives $work (with book.kb and plain.bin and
+# run/qvx4.exe), $qvx7, $out and fail; the engines' errors go to
+# $out/checkfiles.stderr.
 checks() {
   local before=$failures status
   mkdir -p "$work/check"
   cp "$work/book.kb" "$work/plain.bin" "$work/check/"
   cd "$work/check"
+  exec 3>&2 2>> "$out/checkfiles.stderr"
   wine "$work/run/qvx4.exe" --script --check book.kb 1 c plain.bin by-windows.qvx 0 texto && status=0 || status=$?
   [ "$status" = 0 ] || fail "checkfiles: qvx4.exe --check encoding ended with status $status"
   [ -s by-windows.qvx.qvxchk ] || fail "checkfiles: qvx4.exe wrote no check file"
@@ -23,6 +25,7 @@ checks() {
   cmp -s plain.bin back-windows.bin || fail "checkfiles: qvx4.exe decoded the file of qvx7 wrongly"
   wine "$work/run/qvx4.exe" --script book.kb 1 d by-linux.qvx wrong.bin 0 otro && status=0 || status=$?
   [ "$status" = 9 ] && [ ! -e wrong.bin ] || fail "checkfiles: a wrong text gave status $status with qvx4.exe"
+  exec 2>&3 3>&-
   cd - > /dev/null
   [ "$failures" = "$before" ] && echo "ok: checkfiles"
 }
