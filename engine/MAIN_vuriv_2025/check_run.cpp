@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "bookformat/slot.h"
-#include "io/files.h"
-#include "io/path.h"
+#include "platform/files.h"
+#include "platform/path.h"
 
 namespace qvx {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "bookformat/record.h"
-#include "cipher/pipeline.h"
+#include "cipher/run/pipeline.h"
 #include "crypto/check_file.h"
 
 namespace qvx {

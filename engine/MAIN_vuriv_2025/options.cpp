@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-#include "MAIN_vuriv_2025/command_layout.h"
+#include "contract/command_layout.h"
 #include "console/console.h"
-#include "io/files.h"
+#include "platform/files.h"
 
 namespace qvx {
 namespace {
