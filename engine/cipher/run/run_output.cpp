@@ -31,6 +31,7 @@ bool RunOutput::make(const std::string& target, const std::string& fallback_dir)
 
 bool RunOutput::make_standard(bool held, const std::string& dir) {
   where_ = held ? Output::standard_held : Output::standard;
+  standard::set_binary(standard::kOutput);
   if (held) return make(std::string(), dir);
   made_ = true;
   return true;
