@@ -10,7 +10,7 @@ JOBS ?= 2
 
 # Debian packages, by what needs them. `make deps` installs, in one apt-get
 # run, those the requested goals need (all of them for `make test`).
-DEBS_BUILD := cmake ninja-build g++ libgtest-dev make
+DEBS_BUILD := cmake ninja-build g++ libgtest-dev libssl-dev make
 DEBS_FUZZ := clang libclang-rt-dev
 DEBS_PANEL := mingw-w64 wine64 wine xvfb xauth imagemagick fonts-wine
 DEBS_DIST := mandoc dpkg-dev file lintian

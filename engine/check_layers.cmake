@@ -10,21 +10,22 @@ cmake_minimum_required(VERSION 3.25)
 # What each folder may include besides itself: the folders of the libraries
 # it links, directly or through them (the target_link_libraries lines).
 set(below_platform "")
+set(below_crypto "")
 set(below_contract "")
 set(below_console platform)
 set(below_bookformat platform)
 set(below_keybook bookformat console platform)
 set(below_eraser console platform)
 set(below_cipher/passes keybook bookformat console platform)
-set(below_cipher/run cipher/passes eraser keybook bookformat console platform)
-set(below_MAIN_vuriv_2025 contract cipher/run cipher/passes eraser keybook bookformat console platform)
+set(below_cipher/run cipher/passes eraser keybook bookformat console platform crypto)
+set(below_MAIN_vuriv_2025 contract cipher/run cipher/passes eraser keybook bookformat console platform crypto)
 set(below_panel/core contract bookformat platform)
 set(below_panel/win32 contract bookformat platform)
 # A folder's tests may also use these (panel_core_test checks books against
 # the engine's own reader).
 set(tests_panel/core keybook console)
 
-set(folders platform contract console bookformat keybook eraser cipher/passes cipher/run MAIN_vuriv_2025)
+set(folders platform crypto contract console bookformat keybook eraser cipher/passes cipher/run MAIN_vuriv_2025)
 set(layers ${folders} panel/core panel/win32)
 
 set(faults 0)

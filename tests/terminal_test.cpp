@@ -172,5 +172,20 @@ TEST(Terminal, ProgressLineOnlyOnATerminalStandardError) {
   EXPECT_TRUE(read_file(dir.file("stderr")).empty());
 }
 
+// Encoded data is neither read from nor written to a terminal.
+TEST(Terminal, StandardStreamsOnATerminalAreRefused) {
+  TempDir dir;
+  write_book(dir.file("k.kb"), {sample_record("uno")});
+  write_file(dir.file("plain.bin"), "datos");
+  const Env c{"C", nullptr};
+  RunResult in = run_on_terminal(dir.path(), {"k.kb", "1", "c", "-", "enc.bin"}, "", c);
+  EXPECT_EQ(in.status, 0);
+  EXPECT_NE(in.out.find("Error la entrada estandar es un terminal"), std::string::npos);
+  RunResult out = run_on_terminal(dir.path(), {"--script", "k.kb", "1", "c", "plain.bin", "-"}, "", c);
+  EXPECT_EQ(out.status, 1);
+  EXPECT_EQ(out.out, "Error la salida estandar es un terminal: el destino - tiene que ir a una tuberia o a un fichero\n");
+  EXPECT_EQ(list_dir(dir.path()), (std::set<std::string>{"k.kb", "plain.bin"}));
+}
+
 }  // namespace
 }  // namespace qvx

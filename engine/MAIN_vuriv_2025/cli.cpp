@@ -5,12 +5,16 @@
 #include <string_view>
 #include <cstring>
 #include <fstream>
+#include <optional>
 #include <string>
 
+#include "MAIN_vuriv_2025/check_run.h"
 #include "MAIN_vuriv_2025/help.h"
 #include "MAIN_vuriv_2025/menus.h"
 #include "console/console.h"
 #include "keybook/base.h"
+#include "platform/files.h"
+#include "platform/standard.h"
 #include "platform/system.h"
 
 namespace qvx {
@@ -25,7 +29,7 @@ void check_own_executable(const char* argv0) {
     std::ifstream f(path, std::ios::binary | std::ios::ate);
     if (f.is_open() && f.tellg() > 0) return;
   }
-  con::line("Aviso: no se ha podido comprobar la integridad del programa");
+  con::error_line("Aviso: no se ha podido comprobar la integridad del programa");
 }
 
 // The help request of a single parameter: its first character.
@@ -55,30 +59,148 @@ bool two_parameter_branch(const CommandLine& line) {
   return true;
 }
 
-int command_line_run(const CommandLine& line) {
+// A file a run must be able to read, tested as the run will open it.
+bool readable(const char* path) {
+  uint64_t size = 0;
+  const int fd = files::open_regular(path, size);
+  files::close(fd);
+  return fd >= 0;
+}
+
+// For a script, what would make a run do nothing or fail at once is an
+// error of its own before the run: one line, nothing done.
+bool script_book_opens(const char* book) {
+  if (readable(book)) return true;
+  con::error_line(std::string("Error no se puede abrir el libro de claves ") + book);
+  return false;
+}
+
+// "-" as the source or destination: standard input or output.
+bool is_standard(const char* name) { return name && std::string_view(name) == "-"; }
+
+// Encoded data on a terminal helps no one, and a check file needs a file
+// to lie beside: refused before the run.
+bool streams_allowed(const CommandLine& line, const Options& options, bool encoding) {
+  const char* source = line.given[cmdline::kSource];
+  const char* destination = line.given[cmdline::kDestination];
+  const char* refusal = nullptr;
+  if (is_standard(source) && standard::is_terminal(standard::kInput))
+    refusal = "Error la entrada estandar es un terminal: el origen - tiene que llegar por una tuberia o de un fichero";
+  else if (is_standard(destination) && standard::is_terminal(standard::kOutput))
+    refusal = "Error la salida estandar es un terminal: el destino - tiene que ir a una tuberia o a un fichero";
+  else if (options.check && encoding && is_standard(destination))
+    refusal = "Error --check necesita un fichero destino junto al que escribir el fichero de comprobacion";
+  else if (options.check && !encoding && is_standard(source))
+    refusal = "Error --check necesita un fichero origen con su fichero de comprobacion al lado";
+  if (refusal) con::error_line(refusal);
+  return refusal == nullptr;
+}
+
+bool script_files_open(const CommandLine& line) {
+  // Pass 23 would skip itself silently; a script wants to know.
+  if (const char* confirmation = line.set(cmdline::kConfirmation); confirmation && !readable(confirmation)) {
+    con::error_line(std::string("Error no se puede abrir el fichero de confirmacion ") + confirmation);
+    return false;
+  }
+  if (const char* source = line.given[cmdline::kSource]; !is_standard(source) && !readable(source)) {
+    con::error_line(std::string("Error no se puede abrir el fichero origen ") + source);
+    return false;
+  }
+  return true;
+}
+
+// The check file's part in this run: written when encoding with --check;
+// when decoding, the one beside the source (required with --check). False,
+// with the reason shown, when the run must not start.
+bool prepare_check(const CommandLine& line, const Options& options, const KeyRecord& record,
+                   const RunParameters& params, bool encoding, std::optional<RunCheck>& check) {
+  const char* source = line.given[cmdline::kSource];
+  check::CheckFile file;
+  std::string name;
+  if (encoding) {
+    if (!options.check) return true;
+    name = check_file_name(line.given[cmdline::kDestination]);
+    // The check file replaces whatever has its name: never a file the run needs.
+    files::Identity target, other;
+    for (const char* needed : {line.given[cmdline::kBook], params.confirmation, source}) {
+      if (files::identity(name.c_str(), target) && files::identity(needed, other) && target == other) {
+        con::error_line(" no se pueden llamar los dos ficheros igual, Cambie uno de los ficheros");
+        return false;
+      }
+    }
+    if (!crypto::random_bytes(file.salt.data(), file.salt.size())) {
+      con::error_line("Error no se ha podido preparar el fichero de comprobacion " + name);
+      return false;
+    }
+  } else {
+    if (is_standard(source)) return true;
+    name = check_file_name(source);
+    const Found found = read_check_file(name, file);
+    if (found == Found::none && !options.check) return true;
+    if (found != Found::ok) {
+      const std::string damaged = "el fichero de comprobacion " + name + " esta danado o no es de esta version";
+      if (found == Found::none) con::error_line("Error no existe el fichero de comprobacion " + name);
+      else if (options.check) con::error_line("Error " + damaged);
+      else con::error_line("Aviso: " + damaged + "; no se comprueba");
+      return found == Found::damaged && !options.check;
+    }
+  }
+  crypto::HashValue key;
+  if (!check_key(record, params, file.salt, key)) {
+    con::error_line("Error no se ha podido preparar el fichero de comprobacion " + name);
+    return false;
+  }
+  check.emplace(RunCheck{crypto::Hash::hmac_sha256(key.data(), key.size()), file, encoding ? name : std::string()});
+  return true;
+}
+
+int command_line_run(const CommandLine& line, const Options& options) {
   const int n = record_number(line.given[cmdline::kRecord]);
   base book(line.given[cmdline::kBook], n);
   if (!book.compruebabase()) {
-    con::line(kNoBookOpen);
+    con::error_line(kNoBookOpen);
     return kNothingDone;
   }
+  if (options.script && !script_book_opens(line.given[cmdline::kBook])) return kNothingDone;
   uint64_t count = record_count(book.tamanyo());
   int r = book.activar(static_cast<uint32_t>(n), count);
   if (r != n || n == 0) return kNothingDone;
+  const char op = line.given[cmdline::kOperation][0];
+  if (options.script && std::strchr("cCdD", op) == nullptr) {
+    con::error_line(std::string("Error la operacion ") + line.given[cmdline::kOperation] +
+                    " no es c (codificar) ni d (decodificar)");
+    return kUnknownOperation;
+  }
+  if (options.script && !script_files_open(line)) return kNothingDone;
+  const bool encoding = op == 'c' || op == 'C';
+  if ((encoding || op == 'd' || op == 'D') && !streams_allowed(line, options, encoding)) return kNothingDone;
   const WorkFiles work = work_files_for(line);
   const RunParameters params = run_parameters(line);
   const char* source = line.given[cmdline::kSource];
   const char* destination = line.given[cmdline::kDestination];
-  switch (line.given[cmdline::kOperation][0]) {
+  std::optional<RunCheck> check;
+  if ((encoding || op == 'd' || op == 'D') && !prepare_check(line, options, book, params, encoding, check))
+    return kNothingDone;
+  RunCheck* checked = check ? &*check : nullptr;
+  const std::size_t said = con::lines_on_stderr();
+  int status = kUnknownOperation;
+  switch (op) {
     case 'd':
     case 'D':
-      return decode_from_command_line(book, source, destination, params, work) ? kDecoded : kRunFailed;
+      status = decode_from_command_line(book, source, destination, params, work, checked) ? kDecoded : kRunFailed;
+      break;
     case 'c':
     case 'C':
-      return encode_from_command_line(book, source, destination, params, work) ? kEncoded : kRunFailed;
-    default:
-      return kUnknownOperation;
+      status = encode_from_command_line(book, source, destination, params, work, checked) ? kEncoded : kRunFailed;
+      break;
   }
+  if (checked && checked->failed) status = kCheckFailed;
+  // A run refused or failed inside says why on the console, which a script
+  // does not see: it gets the one line at least.
+  if (options.script && status == kRunFailed && con::lines_on_stderr() == said)
+    con::error_line(std::string("Error no se ha escrito el Destino ") + destination +
+                    ", el proceso no ha terminado bien");
+  return status;
 }
 
 // One parameter: a help request, or the key-book menu on that book.
@@ -99,6 +221,29 @@ int one_parameter(const CommandLine& line, base& book) {
   announce_book(p);
   keybook_menu(book, p, nullptr);
   return kBookMenuLeft;
+}
+
+int run_engine_without_options(const OptionLine& options, char** argv) {
+  base book;
+  check_own_executable(argv && argv[0] ? argv[0] : nullptr);
+  if (!options.error.empty()) {
+    con::error_line(options.error);
+    return kNothingDone;
+  }
+  const CommandLine line = parse_command_line(options.argc(), const_cast<char**>(options.argv.data()));
+  // Standard output carries the data: every line of the run goes to stderr.
+  if (line.count >= cmdline::kDestination && is_standard(line.given[cmdline::kDestination]) &&
+      con::text_goes() == con::Text::shown)
+    con::send_text(con::Text::to_stderr);
+  if (line.count == 1) return one_parameter(line, book);
+  if (line.count == 2) {
+    if (!two_parameter_branch(line)) return kNothingDone;
+    keybook_menu(book, line.given[cmdline::kBook], line.given[cmdline::kRecord]);
+    return kBookMenuWithRecordLeft;
+  }
+  if (line.count >= cmdline::kDestination) return command_line_run(line, options.options);
+  main_menu(book, work_files_for(line));
+  return kMainMenuLeft;
 }
 
 }  // namespace
@@ -142,19 +287,27 @@ RunParameters run_parameters(const CommandLine& line) {
   return p;
 }
 
-int run_engine(int argc, char** argv) {
-  base book;
-  check_own_executable(argc > 0 ? argv[0] : nullptr);
-  const CommandLine line = parse_command_line(argc, argv);
-  if (line.count == 1) return one_parameter(line, book);
-  if (line.count == 2) {
-    if (!two_parameter_branch(line)) return kNothingDone;
-    keybook_menu(book, line.given[cmdline::kBook], line.given[cmdline::kRecord]);
-    return kBookMenuWithRecordLeft;
+int script_status(int status) {
+  switch (status) {
+    case kEncoded:
+    case kDecoded:
+      return kScriptDone;
+    case kRunFailed:
+    case kCheckFailed:
+      return status;
+    default:
+      return kScriptNothing;
   }
-  if (line.count >= cmdline::kDestination) return command_line_run(line);
-  main_menu(book, work_files_for(line));
-  return kMainMenuLeft;
+}
+
+int run_engine(int argc, char** argv) {
+  con::send_text(con::Text::shown);
+  const OptionLine options = take_options(argc, argv);
+  const bool script = options.options.script;
+  if (script) con::send_text(con::Text::dropped);
+  const int status = run_engine_without_options(options, argv);
+  con::send_text(con::Text::shown);
+  return script ? script_status(status) : status;
 }
 
 }  // namespace qvx

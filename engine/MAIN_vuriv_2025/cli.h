@@ -2,6 +2,7 @@
 // run and its exit statuses.
 #pragma once
 
+#include "MAIN_vuriv_2025/options.h"
 #include "contract/command_layout.h"
 #include "cipher/run/pipeline.h"
 
@@ -17,7 +18,15 @@ enum Status : int {
   kBookMenuLeft = 6,
   kBookMenuWithRecordLeft = 7,
   kRunFailed = 8,  // a run was entered but its output was not put in place
+  kCheckFailed = 9,  // decoding: the check file does not match; nothing put in place
 };
+
+// The same outcomes under --script, as a shell script reads them.
+enum ScriptStatus : int {
+  kScriptDone = 0,     // the output is in place
+  kScriptNothing = 1,  // nothing was done: no book, no record, no operation, a refused line
+};
+int script_status(int status);
 
 // The command line, read once at the start.
 struct CommandLine {
@@ -40,7 +49,7 @@ RunParameters run_parameters(const CommandLine& line);
 inline WorkFiles work_files_for(int argc, char** argv) { return work_files_for(parse_command_line(argc, argv)); }
 inline RunParameters run_parameters(int argc, char** argv) { return run_parameters(parse_command_line(argc, argv)); }
 
-// The whole program; returns the exit status.
+// The whole program, options included; returns the exit status.
 int run_engine(int argc, char** argv);
 
 }  // namespace qvx

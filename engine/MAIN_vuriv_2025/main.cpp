@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "MAIN_vuriv_2025/cli.h"
+#include "MAIN_vuriv_2025/options.h"
 #include "console/terminal.h"
 #include "platform/system.h"
 
@@ -15,7 +16,10 @@ int main(int argc, char** argv) {
   if (qvx::sys::utf8_over_system_code_page()) {
     std::vector<std::string> texts(static_cast<std::size_t>(argc));
     std::vector<char*> args(argv, argv + argc);
-    for (int k = 7; k < argc && k <= 20; ++k) {
+    // Options in front shift the parameters; texts read from a file are
+    // Latin-1 bytes already.
+    const int shift = qvx::option_words(argc, argv);
+    for (int k = 7 + shift; k < argc && k <= 20 + shift; ++k) {
       texts[k] = qvx::sys::in_system_code_page(argv[k]);
       args[k] = texts[k].data();
     }

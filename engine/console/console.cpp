@@ -13,6 +13,24 @@ namespace {
 
 std::istream* g_in = nullptr;
 std::ostream* g_out = nullptr;
+Text g_where = Text::shown;
+std::size_t g_stderr_lines = 0;
+
+// Swallows everything: the console of a run whose text nobody reads.
+class NullBuf final : public std::streambuf {
+ protected:
+  int_type overflow(int_type c) override { return traits_type::not_eof(c); }
+  std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
+};
+
+std::ostream& nowhere() {
+  static NullBuf buf;
+  static std::ostream s(&buf);
+  return s;
+}
+
+// Standard error, or the bound stream in tests.
+std::ostream& err() { return g_out ? *g_out : std::cerr; }
 
 std::istream& in() { return g_in ? *g_in : std::cin; }
 
@@ -39,9 +57,42 @@ void bind(std::istream& i, std::ostream& o) {
 void restore() {
   g_in = nullptr;
   g_out = nullptr;
+  g_where = Text::shown;
 }
 
-std::ostream& out() { return g_out ? *g_out : std::cout; }
+std::ostream& out() {
+  switch (g_where) {
+    case Text::dropped: return nowhere();
+    case Text::to_stderr: return err();
+    case Text::shown: break;
+  }
+  return g_out ? *g_out : std::cout;
+}
+
+void send_text(Text where) { g_where = where; }
+Text text_goes() { return g_where; }
+
+void error_line(std::string_view text) {
+  if (g_where != Text::dropped) return line(text);
+  warning(text);
+}
+
+void warning(std::string_view text) {
+  err() << text << '\n';
+  err().flush();
+  ++g_stderr_lines;
+}
+
+std::size_t lines_on_stderr() { return g_stderr_lines; }
+
+void error_text(std::string_view text) {
+  if (g_where != Text::dropped) {
+    eol();
+    out() << text;
+    return;
+  }
+  warning(text);
+}
 
 void eol() {
   out() << '\n';
@@ -140,7 +191,7 @@ void wait_enter() { discard_line(); }
 namespace {
 
 // The sequence goes where out() goes: only standard output can be a terminal.
-bool output_is_terminal() { return g_out == nullptr && qvx::sys::stdout_is_terminal(); }
+bool output_is_terminal() { return g_out == nullptr && g_where == Text::shown && qvx::sys::stdout_is_terminal(); }
 
 }  // namespace
 

@@ -26,6 +26,23 @@ void restore();
 // The output stream. Use it with << for texts and numbers.
 std::ostream& out();
 
+// Where the console's text goes: standard output (as always), standard
+// error (when standard output carries a run's data), or nowhere (a run for
+// a script, which sees only errors). `restore` goes back to `shown`.
+enum class Text { shown, to_stderr, dropped };
+void send_text(Text where);
+Text text_goes();
+
+// An error or warning message. It is written as `line` (error_text: an end
+// of line, then the text, with no end of line after it) writes text; when
+// the text is dropped it is still shown, as one line on standard error.
+void error_line(std::string_view text);
+void error_text(std::string_view text);
+// A warning that goes to standard error in any case, as one line.
+void warning(std::string_view text);
+// Lines written to standard error by the three above so far.
+std::size_t lines_on_stderr();
+
 // Newline + flush.
 void eol();
 // The engine's usual message shape: end of line, text, end of line.

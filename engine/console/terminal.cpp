@@ -177,6 +177,8 @@ void attach_terminal() {
   const bool utf8 = terminal_wants_utf8();
   // Never freed: the standard streams use them until the very end.
   if (::isatty(STDOUT_FILENO)) std::cout.rdbuf(new TerminalOut(std::cout.rdbuf(), utf8));
+  // Error lines, and all of a run's text when its data goes to standard output.
+  if (::isatty(STDERR_FILENO)) std::cerr.rdbuf(new TerminalOut(std::cerr.rdbuf(), utf8));
   if (utf8 && ::isatty(STDIN_FILENO)) std::cin.rdbuf(new TerminalIn(std::cin.rdbuf()));
 #endif
 }

@@ -86,7 +86,7 @@ uint64_t base::tamanyo() {
 
 int base::activar(uint32_t n, uint64_t count) {
   if (n == 0 || n > count) {
-    con::line("lo siento registro no existente; Repita la Operacion");
+    con::error_line("lo siento registro no existente; Repita la Operacion");
     return 0;
   }
   BookFile f(fichero, BookFile::Use::read);
@@ -94,12 +94,11 @@ int base::activar(uint32_t n, uint64_t count) {
   const std::size_t got = f.read_slot(n, slot);
   if (got < 3) {
     // The book shrank or vanished since it was counted.
-    con::line("lo siento registro no existente; Repita la Operacion");
+    con::error_line("lo siento registro no existente; Repita la Operacion");
     return 0;
   }
   if (looks_deleted(slot.data(), got)) {
-    con::eol();
-    con::out() << "Imposible Seleccionar Un Registro Borrado Operacion Cancelada";
+    con::error_text("Imposible Seleccionar Un Registro Borrado Operacion Cancelada");
     registro = 0;
     return 0;
   }

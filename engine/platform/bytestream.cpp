@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/files.h"
+#include "platform/standard.h"
 
 namespace qvx {
 
@@ -119,6 +120,13 @@ bool OutFile::open(HeldFile& f) {
   return start();
 }
 
+bool OutFile::open_stream(int fd) {
+  close();
+  fd_ = files::duplicate(fd);
+  stream_ = true;
+  return start();
+}
+
 bool OutFile::start() {
   if (fd_ < 0) return false;
   buf_ = std::make_unique_for_overwrite<unsigned char[]>(kBlock);
@@ -132,7 +140,11 @@ bool OutFile::start() {
 // run measures how far it got. Once a write failed nothing more is written:
 // what follows would land at the wrong offset.
 void OutFile::emit(const unsigned char* src, std::size_t n) {
-  const std::size_t put = error_ ? 0 : files::write_at(fd_, src, n, written_);
+  std::size_t put = 0;
+  if (!error_ && stream_)
+    put = standard::write_all(fd_, src, n) ? n : 0;
+  else if (!error_)
+    put = files::write_at(fd_, src, n, written_);
   if (g_meter) g_meter(put);
   if (put < n) error_ = true;
   written_ += put;
@@ -166,6 +178,7 @@ bool OutFile::close() {
   drain();
   if (!files::close(fd_)) error_ = true;
   fd_ = -1;
+  stream_ = false;
   buf_.reset();
   return !error_;
 }

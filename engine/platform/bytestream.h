@@ -77,6 +77,9 @@ class OutFile {
   // Empties a held file in place and writes to its descriptor.
   // REQUIRES: `f` was claimed or created (files.h) and is not released.
   bool open(HeldFile& f);
+  // Writes in order to a duplicate of `fd`, a pipe or a file that cannot
+  // be written at offsets (standard output).
+  bool open_stream(int fd);
   bool is_open() const { return fd_ >= 0; }
   // Flushes and closes; false when any write or the close failed.
   bool close();
@@ -103,6 +106,7 @@ class OutFile {
   void emit(const unsigned char* src, std::size_t n);
 
   int fd_ = -1;
+  bool stream_ = false;  // written in order, not at offsets
   std::unique_ptr<unsigned char[]> buf_;
   std::size_t len_ = 0;
   uint64_t written_ = 0;

@@ -68,6 +68,9 @@ int open_regular(const char* path, uint64_t& size);
 int open_output(const char* path);
 // True when `path` opens for reading (without blocking).
 bool opens(const char* path);
+// True when users other than the owner may read the open file (its group
+// or world read bits; always false on Windows).
+bool readable_by_others(int fd);
 
 // Positional transfers: they never move a shared file position, so two
 // descriptors of one file cannot disturb each other. They return the bytes

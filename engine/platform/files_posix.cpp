@@ -173,6 +173,12 @@ bool size_of(int fd, uint64_t& size) {
 int duplicate(int fd) { return ::fcntl(fd, F_DUPFD_CLOEXEC, 0); }
 // Linux releases the descriptor even when close fails; it is never retried.
 bool close(int fd) { return fd < 0 || ::close(fd) == 0; }
+
+bool readable_by_others(int fd) {
+  struct stat st;
+  return ::fstat(fd, &st) == 0 && (st.st_mode & (S_IRGRP | S_IROTH)) != 0;
+}
+
 bool write_protected(const std::string& path) { return ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0; }
 
 bool owned_by_another(const std::string& path) {

@@ -191,6 +191,10 @@ bool size_of(int fd, uint64_t& size) {
 int duplicate(int fd) { return ::_dup(fd); }
 bool close(int fd) { return fd < 0 || ::_close(fd) == 0; }
 
+// Who may read a file there is a matter of its access list, not of bits
+// we could look at here.
+bool readable_by_others(int) { return false; }
+
 bool write_protected(const std::string& path) { return ::_access(path.c_str(), 2) != 0; }
 bool owned_by_another(const std::string&) { return false; }
 bool foreign(const std::string&) { return false; }

@@ -21,6 +21,7 @@ namespace qvx::testing {
 
 struct RunResult {
   std::string out;            // stdout bytes
+  std::string err;            // stderr bytes
   int status = -1;            // exit status, or -1 when it did not exit normally
   int signal = 0;             // the signal that ended it, if one did
   bool timed_out = false;
@@ -40,6 +41,7 @@ struct Launch {
   int out_fd = -1;                    // stdout to this descriptor instead of the file
   std::string exe;                    // this copy of the engine instead of the built one
   std::vector<std::string> env;       // NAME=value added to the environment
+  std::string err_path = {};          // stderr to this file; empty: inherited
 };
 
 // The engine started in `cwd` with stdin and stdout from and to files.
@@ -51,6 +53,7 @@ inline pid_t start_engine(const std::filesystem::path& cwd, const std::vector<st
     int out = how.out_fd >= 0 ? how.out_fd : ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
     ::dup2(in, 0);
     ::dup2(out, 1);
+    if (!how.err_path.empty()) ::dup2(::open(how.err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666), 2);
     if (how.user != 0 && (::setgid(how.user) != 0 || ::setuid(how.user) != 0)) ::_exit(126);
     if (::chdir(cwd.c_str()) != 0) ::_exit(127);
     for (const auto& e : how.env) ::putenv(const_cast<char*>(e.c_str()));
@@ -107,7 +110,9 @@ inline RunResult run_engine_in(const std::filesystem::path& cwd, const std::vect
   TempDir io;
   write_file(io.file("stdin"), input);
   const std::string out_path = io.file("stdout");
-  pid_t pid = start_engine(cwd, args, io.file("stdin"), out_path, how);
+  Launch with_err = how;
+  with_err.err_path = io.file("stderr");
+  pid_t pid = start_engine(cwd, args, io.file("stdin"), out_path, with_err);
   RunResult r;
   int wstatus = 0;
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_seconds);
@@ -125,6 +130,7 @@ inline RunResult run_engine_in(const std::filesystem::path& cwd, const std::vect
   if (!r.timed_out && WIFEXITED(wstatus)) r.status = WEXITSTATUS(wstatus);
   if (!r.timed_out && WIFSIGNALED(wstatus)) r.signal = WTERMSIG(wstatus);
   r.out = as_string(read_file(out_path));
+  r.err = as_string(read_file(with_err.err_path));
   r.files = list_dir(cwd);
   return r;
 }

@@ -187,9 +187,10 @@ void apply(uint8_t* data, const uint8_t* t, std::size_t n, Direction d) {
 // governing key it hands the data on unchanged and reports a copy.
 class AdditiveStage : public Stage {
  public:
-  AdditiveStage(const coder& c, const AdditivePass& p, const std::string (&texts)[kMaxTexts], uint64_t n)
+  AdditiveStage(const coder& c, const AdditivePass& p, const std::string (&texts)[kMaxTexts], uint64_t n,
+                bool applied)
       : Stage(n), p_(p), dir_(c.dir), works_(!c.clave(p.governing).empty()) {
-    if (works_) term_ = std::make_unique<Term>(p, c, texts);
+    if (works_ && !applied) term_ = std::make_unique<Term>(p, c, texts);
   }
 
   double cost() const override { return works_ ? 2 : 1; }
@@ -226,7 +227,7 @@ class AdditiveStage : public Stage {
 
  protected:
   void consume(unsigned char* data, std::size_t n) override {
-    if (works_) {
+    if (term_) {
       for (std::size_t off = 0; off < n; off += kChunk) {
         const std::size_t m = std::min(kChunk, n - off);
         term_->next(t_, m);
@@ -240,16 +241,17 @@ class AdditiveStage : public Stage {
   const AdditivePass& p_;
   Direction dir_;
   bool works_;
-  std::unique_ptr<Term> term_;
+  std::unique_ptr<Term> term_;  // none when there is nothing to add
   uint8_t t_[kChunk];
 };
 
-std::unique_ptr<Stage> make_stage(const coder& c, int number, const char* const (&given)[kMaxTexts], uint64_t n) {
+std::unique_ptr<Stage> make_stage(const coder& c, int number, const char* const (&given)[kMaxTexts], uint64_t n,
+                                  bool applied = false) {
   const AdditivePass& p = kPasses[number - 1];
   std::string texts[kMaxTexts];
   for (int i = 0; i < p.texts; ++i)
     texts[i] = given[i] ? std::string(given[i]) : builtin_text(p.number, i);
-  return std::make_unique<AdditiveStage>(c, p, texts, n);
+  return std::make_unique<AdditiveStage>(c, p, texts, n, applied);
 }
 
 int run_pass(coder& c, int number, const char* const (&given)[kMaxTexts], const char* first, const char* second) {
@@ -271,8 +273,9 @@ int three_texts(coder& c, int number, const char* a, const char* b, const char* 
 
 }  // namespace
 
-std::unique_ptr<Stage> additive_stage(const coder& c, int pass, const char* const (&texts)[3], uint64_t n) {
-  return make_stage(c, pass, texts, n);
+std::unique_ptr<Stage> additive_stage(const coder& c, int pass, const char* const (&texts)[3], uint64_t n,
+                                      bool applied) {
+  return make_stage(c, pass, texts, n, applied);
 }
 
 int codifica::codifica_clave1(const char* p, const char* first, const char* second) { return one_text(*this, 1, p, first, second); }

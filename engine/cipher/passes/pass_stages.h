@@ -11,8 +11,12 @@
 namespace qvx {
 
 // Passes 1 to 10; `texts` are the personalization texts (A, B, C for 9
-// and 10), null for the built-in ones.
-std::unique_ptr<Stage> additive_stage(const coder& c, int pass, const char* const (&texts)[3], uint64_t n);
+// and 10), null for the built-in ones. An `applied` stage hands its input
+// on unchanged and reports as if it had transformed it: the input was
+// spooled through the pass already (these passes never depend on the
+// input's size, so they can run before it is known).
+std::unique_ptr<Stage> additive_stage(const coder& c, int pass, const char* const (&texts)[3], uint64_t n,
+                                      bool applied = false);
 // Pass 11 (growth) and pass 12 (disorder).
 std::unique_ptr<Stage> growth_stage(const coder& c, uint64_t n);
 std::unique_ptr<Stage> disorder_stage(const coder& c, uint64_t n);

@@ -14,15 +14,16 @@ constexpr std::size_t kInPlace = 16 * 1024;
 
 class FileSink : public Sink {
  public:
-  FileSink(OutFile& out, const std::function<void(std::size_t)>& told) : out_(out), told_(told) {}
+  FileSink(OutFile& out, const Chain& chain) : out_(out), chain_(chain) {}
   void take(unsigned char* data, std::size_t n) override {
-    if (told_) told_(n);
+    if (chain_.on_output) chain_.on_output(n);
+    if (chain_.output_tap) chain_.output_tap(data, n);
     out_.write(data, n);
   }
 
  private:
   OutFile& out_;
-  const std::function<void(std::size_t)>& told_;
+  const Chain& chain_;
 };
 
 }  // namespace
@@ -90,7 +91,7 @@ Outcome Stage::report_copy(coder& c, const Flow& f) const {
 }
 
 void run_chain(Chain& chain, InFile& in, OutFile& out, uint64_t bound, uint64_t threads_from) {
-  FileSink file(out, chain.on_output);
+  FileSink file(out, chain);
   auto& stages = chain.stages;
   const std::size_t last = stages.size() - 1;
   for (std::size_t i = 0; i < last; ++i) stages[i]->connect(stages[i + 1].get());

@@ -94,8 +94,11 @@ class Stage : public Sink {
   // Input bytes, in order.
   void take(unsigned char* data, std::size_t n) final {
     taken_ += n;
+    if (tap) tap(data, n);
     consume(data, n);
   }
+  // Told of the input before the stage changes it.
+  std::function<void(const unsigned char*, std::size_t)> tap;
   // The input has ended (all of it, or less after a failure).
   void end() {
     finish();
@@ -161,6 +164,8 @@ struct Chain {
   std::vector<Flow> flows;
   // Told of every piece handed to the output file, before it is written.
   std::function<void(std::size_t)> on_output;
+  // The same with the bytes.
+  std::function<void(const unsigned char*, std::size_t)> output_tap;
 };
 // From an input of `threads_from` bytes on, the chain's two halves run on
 // two threads with a few buffers between them; kOneThread: never.

@@ -1,7 +1,10 @@
 #include "cipher/run/pipeline.h"
 
+#include <filesystem>
 #include <functional>
 #include <string>
+#include <string_view>
+#include <system_error>
 #include <type_traits>
 #include <utility>
 #include <vector>
@@ -9,8 +12,10 @@
 #include "cipher/passes/coder.h"
 #include "cipher/run/planner.h"
 #include "cipher/run/run_guard.h"
+#include "cipher/run/spool.h"
 #include "console/console.h"
 #include "console/progress.h"
+#include "platform/path.h"
 
 namespace qvx {
 namespace {
@@ -129,21 +134,78 @@ std::vector<Step> decoding_steps(const RunParameters& p, Mode mode, const WorkFi
   return steps;
 }
 
+constexpr const char* kCheckMatched =
+    "Comprobacion correcta: registro, textos y confirmacion son los de la codificacion";
+constexpr const char* kCheckFailed =
+    "Error de comprobacion: el registro, los textos o el fichero de confirmacion no son los de la "
+    "codificacion, o el fichero codificado ha cambiado. No se ha escrito el Destino ";
+
+bool is_standard(const char* name) { return name && std::string_view(name) == "-"; }
+
+// Places the output, once, after the last stage. With a check file,
+// decoding puts its output in place only when the MAC of what it produced
+// matches, and encoding writes the check file once the destination is in
+// place. A run that failed on its own is reported as such, whatever its MAC.
+bool place_checked(coder& c, RunOutput& output, const RunVerdict& verdict, RunCheck* check) {
+  if (!check || !verdict.complete()) return output.place(verdict, c.destino);
+  crypto::HashValue mac;
+  const bool computed = check->mac.finish(mac);
+  if (c.dir == Direction::decode) {
+    if (!computed || !check::same_mac(mac, check->file.mac)) {
+      check->failed = true;
+      con::error_line(kCheckFailed + c.destino);
+      output.place(verdict, c.destino, false);
+      return false;
+    }
+    const bool placed = output.place(verdict, c.destino);
+    if (placed) con::line(kCheckMatched);
+    return placed;
+  }
+  RunVerdict with_mac = verdict;
+  if (!computed) with_mac.add(Outcome::failed);
+  if (!output.place(with_mac, c.destino)) return false;
+  check->file.mac = mac;
+  const check::FileBytes bytes = check::serialize(check->file);
+  if (put_beside(check->name, bytes.data(), bytes.size())) return true;
+  // An older check file there belongs to another encoding: it would fail.
+  std::error_code ec;
+  std::filesystem::remove(fs_path(check->name), ec);
+  con::error_line("Error no se ha escrito el fichero de comprobacion " + check->name);
+  return false;
+}
+
+Output output_of(const coder& c, Mode mode, const RunCheck* check) {
+  if (mode != Mode::command_line || !is_standard(c.pdestino())) return Output::file;
+  return check && c.dir == Direction::decode ? Output::standard_held : Output::standard;
+}
+
 template <class Coder>
-bool run(Coder& c, const RunParameters& p, const WorkFiles& w, const RunFiles& others, Mode mode) {
-  RunGuard guard(c, w, others);
-  if (!guard.ready()) return false;
+bool run(Coder& c, const RunParameters& p, const WorkFiles& w, const RunFiles& others, Mode mode,
+         RunCheck* check = nullptr) {
   constexpr bool decoding = std::is_same_v<Coder, decodifica>;
-  con::progress::run_start(c.porigen(), decoding);
-  const Actions a{[&] { wipe_first(guard); }, [&] { wipe_second(guard); }};
-  const RunTargets targets{w, {&guard.work(0), &guard.work(1)}, &guard.output()};
-  RunVerdict verdict;
+  RunGuard* g = nullptr;  // the steps' actions run once the guard stands
+  const Actions a{[&] { wipe_first(*g); }, [&] { wipe_second(*g); }};
+  std::vector<Step> steps;
   if constexpr (decoding)
-    verdict = run_plan(c, decoding_steps(p, mode, w, a), targets, plan_rules());
+    steps = decoding_steps(p, mode, w, a);
   else
-    verdict = run_plan(c, encoding_steps(c, p, mode, a), targets, plan_rules());
+    steps = encoding_steps(c, p, mode, a);
+  std::function<void(const unsigned char*, std::size_t)> plain;  // the check's MAC
+  if (check) plain = [check](const unsigned char* data, std::size_t n) { check->mac.update(data, n); };
+  StdinSpool spool;
+  const bool from_stdin = mode == Mode::command_line && is_standard(c.porigen());
+  const auto read_stdin = [&] {
+    return spool.fill(c, fs_name(fs_path(w.first).parent_path()), decoding ? nullptr : &steps, plain);
+  };
+  RunGuard guard(c, w, others, output_of(c, mode, check), from_stdin ? read_stdin : std::function<bool()>());
+  g = &guard;
+  if (!guard.ready()) return false;
+  con::progress::run_start(from_stdin ? spool.file().name.c_str() : c.porigen(), decoding);
+  RunTargets targets{w, {&guard.work(0), &guard.work(1)}, &guard.output(), from_stdin ? &spool.file() : nullptr};
+  targets.plain = plain;
+  const RunVerdict verdict = run_plan(c, steps, targets, plan_rules());
   // Once, after the last stage; the work files go only after it.
-  const bool placed = guard.output().place(verdict, c.destino);
+  const bool placed = place_checked(c, guard.output(), verdict, check);
   if constexpr (decoding) {
     wipe_first(guard);
   } else {
@@ -152,29 +214,34 @@ bool run(Coder& c, const RunParameters& p, const WorkFiles& w, const RunFiles& o
     wipe_second(guard);
   }
   con::progress::run_end();
+  spool.drop();  // while the stop signals are still caught
   return placed && !guard.wipes_failed();
 }
 
-bool encode(codifica& c, const RunParameters& p, const WorkFiles& w, const RunFiles& others, Mode mode) {
-  return run(c, p, w, others, mode);
+bool encode(codifica& c, const RunParameters& p, const WorkFiles& w, const RunFiles& others, Mode mode,
+            RunCheck* check = nullptr) {
+  return run(c, p, w, others, mode, check);
 }
 
-bool decode(decodifica& c, const RunParameters& p, const WorkFiles& w, const RunFiles& others, Mode mode) {
-  return run(c, p, w, others, mode);
+bool decode(decodifica& c, const RunParameters& p, const WorkFiles& w, const RunFiles& others, Mode mode,
+            RunCheck* check = nullptr) {
+  return run(c, p, w, others, mode, check);
 }
 
 }  // namespace
 
 bool encode_from_command_line(const base& book, const char* source, const char* destination,
-                              const RunParameters& params, const WorkFiles& work) {
+                              const RunParameters& params, const WorkFiles& work, RunCheck* check) {
   codifica c(source, destination);
-  return opening(book, c, Mode::command_line) && encode(c, params, work, others_of(book, params), Mode::command_line);
+  return opening(book, c, Mode::command_line) &&
+         encode(c, params, work, others_of(book, params), Mode::command_line, check);
 }
 
 bool decode_from_command_line(const base& book, const char* source, const char* destination,
-                              const RunParameters& params, const WorkFiles& work) {
+                              const RunParameters& params, const WorkFiles& work, RunCheck* check) {
   decodifica c(source, destination);
-  return opening(book, c, Mode::command_line) && decode(c, params, work, others_of(book, params), Mode::command_line);
+  return opening(book, c, Mode::command_line) &&
+         decode(c, params, work, others_of(book, params), Mode::command_line, check);
 }
 
 void encode_interactive(const base& book, const WorkFiles& work) {

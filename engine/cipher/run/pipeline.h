@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cipher/passes/coder.h"
+#include "crypto/check_file.h"
 #include "keybook/base.h"
 
 namespace qvx {
@@ -25,15 +26,26 @@ struct RunParameters {
   bool run10 = true;
 };
 
+// A check file's part in a command-line run.
+struct RunCheck {
+  crypto::Hash mac;        // keyed; the run feeds it the plain data
+  check::CheckFile file;   // decoding: the MAC to match; encoding: the salt
+  std::string name;        // encoding: where the check file goes
+  bool failed = false;     // set by the run: the decoded data did not match
+};
+
 // Command-line runs (source and destination given). True when the run
-// completed and its output is in place.
+// completed and its output is in place. "-" as the source reads standard
+// input, as the destination writes standard output. With a check, decoding
+// puts nothing in place unless the MAC matches, and encoding writes the
+// check file beside the destination.
 // REQUIRES: `book`'s active record was really read (base::activar returned
 // its number). A record only named, as base(path, n) names it, has empty
 // keys: every pass then copies, and the "encoded" file is the plain text.
 bool encode_from_command_line(const base& book, const char* source, const char* destination,
-                              const RunParameters& params, const WorkFiles& work);
+                              const RunParameters& params, const WorkFiles& work, RunCheck* check = nullptr);
 bool decode_from_command_line(const base& book, const char* source, const char* destination,
-                              const RunParameters& params, const WorkFiles& work);
+                              const RunParameters& params, const WorkFiles& work, RunCheck* check = nullptr);
 
 // The sweeps a command-line run with `record` and `params` makes for a
 // source of `size` bytes, one line each (for notes and the benchmark).

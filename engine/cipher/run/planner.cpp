@@ -14,7 +14,7 @@ PlanRules g_rules;
 
 // The stage of a pass step, built for an input of `n` bytes.
 std::unique_ptr<Stage> stage_of(const coder& c, const Step& s, uint64_t n) {
-  if (s.pass <= 10) return additive_stage(c, s.pass, s.texts, n);
+  if (s.pass <= 10) return additive_stage(c, s.pass, s.texts, n, s.applied);
   if (s.pass == 11) return growth_stage(c, n);
   if (s.pass == 12) return disorder_stage(c, n);
   if (s.pass <= 22) return exchange_stage(c, s.pass, n);
@@ -116,7 +116,11 @@ std::vector<Sweep> make_plan(const coder& c, const std::vector<Step>& steps, uin
 RunVerdict run_plan(coder& c, const std::vector<Step>& steps, const RunTargets& targets, const PlanRules& rules) {
   const WorkFiles& work = targets.names;
   RunVerdict verdict;
-  InFile source(c.porigen());
+  InFile source;
+  if (targets.origin)
+    source.open(*targets.origin);
+  else
+    source.open(c.porigen());
   const std::vector<Sweep> plan = make_plan(c, steps, source.size(), rules);
   // Wipes of a work file whose spill the next sweep still has to read wait
   // until it has been read (only when a pass is left out between sweeps).
@@ -135,9 +139,14 @@ RunVerdict run_plan(coder& c, const std::vector<Step>& steps, const RunTargets& 
       chain.stages.push_back(stage_of(c, steps[i], n));
       Stage& stage = *chain.stages.back();
       stage.reads = name_of(c, route(c.dir, steps[i].pass).from, work);
+      // The plain data, for a check file: the source as encoding pass 1
+      // takes it (unless it was spooled through already).
+      if (c.dir == Direction::encode && steps[i].pass == 1 && !steps[i].applied) stage.tap = targets.plain;
       n = stage.out_size();
       step_of.push_back(i);
     }
+    // ... and the output of decoding, as it reaches the destination.
+    if (c.dir == Direction::decode && sweep.to == Role::destination) chain.output_tap = targets.plain;
     // Only the first stage may ask, and its announcement comes first.
     std::size_t said = sweep.begin;
     if (chain.stages[0]->interactive()) {

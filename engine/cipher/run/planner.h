@@ -29,6 +29,7 @@ struct Step {
   int pass = 0;
   std::function<void()> say;   // the announcement, or the action
   bool left_out = false;       // pass 9 or 10 left out: announced, nothing runs
+  bool applied = false;        // passes 1 to 10: done already (a spooled input), reported as run
   const char* texts[3] = {};   // passes 1 to 10
   Confirmation confirmation;   // pass 23
   Role wipes = Role::origin;   // an action that wipes this work file (origin: none)
@@ -61,6 +62,10 @@ struct RunTargets {
   const WorkFiles& names;
   HeldFile* work[2] = {nullptr, nullptr};  // first, second
   RunOutput* output = nullptr;
+  HeldFile* origin = nullptr;  // read instead of the origin's name (standard input's spool)
+  // Told of every plain byte in order, for a check file's MAC: the source
+  // as encoding pass 1 takes it, the output as decoding pass 1 hands it on.
+  std::function<void(const unsigned char*, std::size_t)> plain = {};
 };
 
 // The sweeps for `steps` on an input of `size` bytes.

@@ -44,17 +44,26 @@ void report_not_made(const std::string& name) {
 
 }  // namespace
 
-RunGuard::RunGuard(const coder& c, const WorkFiles& work, const RunFiles& others)
+RunGuard::RunGuard(const coder& c, const WorkFiles& work, const RunFiles& others, Output output,
+                   const std::function<bool()>& first)
     : stops_(con::progress::erase), c_(c) {
   work_[0].name = work.first;
   work_[1].name = work.second;
-  // A link at the destination is replaced itself: what it points to may be
-  // any file of the user's.
-  target_ = c_.destino;
-  // The destination is checked again once the work files are ours: one
-  // of them may have been planted under the destination's name meanwhile.
-  ready_ = destination_allowed(work, others) && claim_work_files() && destination_allowed(work, others) &&
-           make_output();
+  if (first && !first()) {
+    ready_ = false;
+  } else if (output != Output::file) {
+    // Standard output: no file to check, none to put in place.
+    ready_ = claim_work_files() &&
+             output_.make_standard(output == Output::standard_held, fs_name(fs_path(work.first).parent_path()));
+  } else {
+    // A link at the destination is replaced itself: what it points to may be
+    // any file of the user's.
+    target_ = c_.destino;
+    // The destination is checked again once the work files are ours: one
+    // of them may have been planted under the destination's name meanwhile.
+    ready_ = destination_allowed(work, others) && claim_work_files() && destination_allowed(work, others) &&
+             make_output();
+  }
   if (!ready_) {
     for (HeldFile& f : work_) {
       held::wipe_quietly(f);

@@ -15,6 +15,7 @@
 //   (platform/stop_signals.h).
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "cipher/passes/coder.h"
@@ -33,8 +34,13 @@ struct RunFiles {
 
 class RunGuard {
  public:
+  // `first`, when given, runs once the stop signals are caught and before
+  // the work files are claimed (reading standard input to its end: another
+  // run in the same place, the one that writes it, may hold them until it
+  // has been read); false stops the run there.
   // REQUIRES: `c` is complete (compruebaregistro) and outlives the guard.
-  RunGuard(const coder& c, const WorkFiles& work, const RunFiles& others);
+  RunGuard(const coder& c, const WorkFiles& work, const RunFiles& others, Output output = Output::file,
+           const std::function<bool()>& first = {});
   ~RunGuard();
   RunGuard(const RunGuard&) = delete;
   RunGuard& operator=(const RunGuard&) = delete;

@@ -32,6 +32,12 @@ class RunVerdict {
   bool complete_ = true;
 };
 
+// Where the output goes: a file put in place at the end; standard output
+// as it is made ("-": nothing can be put in place, what was written stays
+// written); or standard output only once the run is over and its check
+// has passed (held in a private temporary file until then).
+enum class Output { file, standard, standard_held };
+
 class RunOutput {
  public:
   RunOutput() = default;
@@ -44,6 +50,9 @@ class RunOutput {
   // runs that are gone left there. False when no private file could be
   // made beside the target.
   bool make(const std::string& target);
+  // The output on standard output: written there as it comes, or (`held`)
+  // held in a private file in `dir` and copied out when placed.
+  bool make_standard(bool held, const std::string& dir);
 
   // Opens the last stage's file on the held descriptor, emptied (never by
   // name, so a name swapped meanwhile leads our data nowhere else).
@@ -54,8 +63,9 @@ class RunOutput {
   // place when `verdict` is complete, else wipes it; says so when it did
   // not land ("Error no se ha escrito el Destino <shown>..."). True when
   // the destination now holds the run's complete output.
+  // `wanted` false (a failed check) wipes it without a word of its own.
   // REQUIRES: make() succeeded.
-  bool place(const RunVerdict& verdict, const std::string& shown);
+  bool place(const RunVerdict& verdict, const std::string& shown, bool wanted = true);
 
   // Wipes and releases the output unless it was placed. Idempotent.
   void drop();
@@ -63,13 +73,20 @@ class RunOutput {
   const HeldFile& file() const { return out_; }
 
  private:
+  bool make_in(const std::string& dir);
   bool rename_into_place();
+  bool copy_to_standard_output();
 
   HeldFile out_;
+  Output where_ = Output::file;
   std::string target_;
   std::string beside_;  // the folder the output is made in
   bool made_ = false;
   bool done_ = false;
 };
+
+// `n` bytes written as `name`, private (0600), through a temporary file
+// beside it that is renamed into place (a check file beside the output).
+bool put_beside(const std::string& name, const unsigned char* data, std::size_t n);
 
 }  // namespace qvx

@@ -50,7 +50,7 @@ normalise() {
 fill() { sed -e "s|@W@|$(escaped "$W")|g" -e "s|@U@|$work|g" -e "s|@OUT@|$out|g" "$1"; }
 
 failures=0
-wanted() { [[ " ${QVX_SCENARIOS:-engines keybook config launch unicode ctrlc nowindow} " == *" $1 "* ]]; }
+wanted() { [[ " ${QVX_SCENARIOS:-engines keybook config launch unicode ctrlc nowindow checkfiles} " == *" $1 "* ]]; }
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 # Runs one step file; its results must equal the .expected file beside it.
@@ -168,6 +168,8 @@ else
   fail "ctrlc ($((SECONDS - started)) s): $(grep -a -E '^(FAIL|qvx4)' "$out/ctrlc.stdout")"
 fi
 fi
+
+if wanted checkfiles; then source "$here/checkfiles.sh"; fi
 
 echo "screenshots: $out/*.png"
 if [ "$failures" -ne 0 ]; then echo "panel under Wine: $failures failed"; exit 1; fi

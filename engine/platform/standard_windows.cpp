@@ -1,0 +1,34 @@
+#include <fcntl.h>
+#include <io.h>
+
+#include <algorithm>
+
+#include "platform/standard.h"
+
+namespace qvx::standard {
+namespace {
+
+constexpr std::size_t kMaxCall = std::size_t{1} << 30;
+
+}  // namespace
+
+bool is_terminal(int fd) { return ::_isatty(fd) != 0; }
+void set_binary(int fd) { ::_setmode(fd, _O_BINARY); }
+
+std::size_t read_some(int fd, unsigned char* dst, std::size_t n, bool& failed) {
+  const int got = ::_read(fd, dst, static_cast<unsigned>(std::min(n, kMaxCall)));
+  if (got < 0) failed = true;
+  return got > 0 ? static_cast<std::size_t>(got) : 0;
+}
+
+bool write_all(int fd, const unsigned char* src, std::size_t n) {
+  while (n > 0) {
+    const int put = ::_write(fd, src, static_cast<unsigned>(std::min(n, kMaxCall)));
+    if (put <= 0) return false;
+    src += put;
+    n -= static_cast<std::size_t>(put);
+  }
+  return true;
+}
+
+}  // namespace qvx::standard
