@@ -70,7 +70,7 @@ class CQvxpanelDlg {
 
  private:
   void run(const RunTexts& t);
-  void report_launch(const RunTexts& t, bool started, const std::string& engine,
+  void report_launch(const RunTexts& t, const EngineResult& result, const std::string& engine,
                      const std::string& date, bool console);
   void refill_master_keys(std::string_view open_error_title, std::string_view empty_message);
   bool read_key_copy();

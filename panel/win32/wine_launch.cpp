@@ -2,24 +2,6 @@
 
 namespace qvxpanel::win32 {
 
-std::string quote_argument(std::string_view argument) {
-  std::string out = "\"";
-  std::size_t backslashes = 0;
-  for (char c : argument) {
-    if (c == '\\') {
-      ++backslashes;
-      continue;
-    }
-    // Backslashes count double only before a quote.
-    out.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
-    backslashes = 0;
-    out += c;
-  }
-  out.append(backslashes * 2, '\\');
-  out += '"';
-  return out;
-}
-
 std::string shell_wrapper_parameters(std::string_view marker, std::string_view program,
                                      std::string_view parameters) {
   static constexpr std::string_view kScript =

@@ -5,11 +5,11 @@
 #include <string>
 #include <string_view>
 
+#include "command_line.h"
+
 namespace qvxpanel::win32 {
 
-// One argument quoted for a Windows command line (the splitting rules of
-// CommandLineToArgvW, which Wine also applies when it starts a Linux program).
-std::string quote_argument(std::string_view argument);
+using qvxpanel::quote_argument;
 
 // Parameters for /bin/sh that run `program` with the engine's command line
 // `parameters`. The shell leaves its process id in `marker` + ".pid" before
