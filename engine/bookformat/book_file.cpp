@@ -5,6 +5,10 @@
 #include <vector>
 
 #if defined(_WIN32)
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
 #include <io.h>
 #else
 #include <fcntl.h>
@@ -50,6 +54,9 @@ std::FILE* open_regular(const std::string& path, BookFile::Use use) {
 }
 
 std::FILE* open_regular(const std::filesystem::path& path, BookFile::Use use) {
+  // A missing book is made private first; the stream's own creation would
+  // give it the folder's access list.
+  if (use == BookFile::Use::append) create_private(path);
   return checked(_wfopen(path.c_str(), wide_mode(use)));
 }
 
@@ -99,6 +106,54 @@ bool size_of(std::FILE* f, uint64_t& size) {
 #endif
 
 }  // namespace
+
+#if defined(_WIN32)
+
+namespace {
+void (*g_private_finish)(const std::filesystem::path&) = nullptr;
+}  // namespace
+
+void set_private_file_finish(void (*finish)(const std::filesystem::path& path)) { g_private_finish = finish; }
+
+bool create_private(const std::filesystem::path& path) {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+  DWORD n = 0;
+  GetTokenInformation(token, TokenUser, nullptr, 0, &n);
+  std::vector<unsigned char> user(n);
+  const bool known = n != 0 && GetTokenInformation(token, TokenUser, user.data(), n, &n);
+  CloseHandle(token);
+  if (!known) return false;
+  PSID sid = reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid;
+  const DWORD acl_size = sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) + GetLengthSid(sid);
+  std::vector<unsigned char> acl_bytes(acl_size);
+  PACL acl = reinterpret_cast<PACL>(acl_bytes.data());
+  SECURITY_DESCRIPTOR sd;
+  // Read, write and delete, no execute: Wine maps it to 0600.
+  if (!InitializeAcl(acl, acl_size, ACL_REVISION) ||
+      !AddAccessAllowedAce(acl, ACL_REVISION, FILE_GENERIC_READ | FILE_GENERIC_WRITE | DELETE, sid) ||
+      !InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION) || !SetSecurityDescriptorOwner(&sd, sid, FALSE) ||
+      !SetSecurityDescriptorDacl(&sd, TRUE, acl, FALSE) ||
+      !SetSecurityDescriptorControl(&sd, SE_DACL_PROTECTED, SE_DACL_PROTECTED))
+    return false;
+  SECURITY_ATTRIBUTES sa{sizeof sa, &sd, FALSE};
+  HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, &sa, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(f);
+  if (g_private_finish) g_private_finish(path);
+  return true;
+}
+
+#else
+
+bool create_private(const std::filesystem::path& path) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0600);
+  if (fd < 0) return false;
+  ::close(fd);
+  return true;
+}
+
+#endif
 
 bool BookFile::open(const std::string& path, Use use) {
   close();

@@ -80,15 +80,15 @@ constexpr std::string_view kConfigOpenError = "Se ha producido un error al inten
 std::string status_text(int status) {
   std::string_view meaning;
   switch (status) {
-    case 0: meaning = "no se ha hecho nada (libro de claves o clave maestra no validos)"; break;
-    case 2: meaning = "no se ha hecho nada (operacion desconocida)"; break;
+    case 0: meaning = "no se ha hecho nada: libro de claves o clave maestra no validos"; break;
+    case 2: meaning = "no se ha hecho nada: operacion desconocida"; break;
     case 3: meaning = "se ha decodificado"; break;
     case 4: meaning = "se ha codificado"; break;
     case 8: meaning = "ha fallado: no se ha puesto nada en su sitio"; break;
     case 9: meaning = "un fichero de comprobacion no coincide"; break;
     default: meaning = "estado desconocido"; break;
   }
-  return "Estado del programa: " + std::to_string(status) + " (" + std::string(meaning) + ")\n";
+  return "Estado del programa: " + std::to_string(status) + ", " + std::string(meaning) + ".\n";
 }
 
 std::string parameter_label(std::size_t k) {

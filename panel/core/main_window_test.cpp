@@ -151,10 +151,10 @@ TEST(MainWindow, AnEngineThatFailedIsNoSuccess) {
     t.p.status = status;
     t.w.on_encode();
     const std::string meaning = status == 8 ? "ha fallado: no se ha puesto nada en su sitio"
-                                : status == 0 ? "no se ha hecho nada (libro de claves o clave maestra no validos)"
+                                : status == 0 ? "no se ha hecho nada: libro de claves o clave maestra no validos"
                                 : status == 9 ? "un fichero de comprobacion no coincide"
                                               : "se ha decodificado";
-    const std::string said = "Estado del programa: " + std::to_string(status) + " (" + meaning + ")";
+    const std::string said = "Estado del programa: " + std::to_string(status) + ", " + meaning + ".";
     EXPECT_EQ(t.p.boxes.back().text, "Error Procesando ... qvx4.exe...\n" + said + "\n");
     EXPECT_EQ(t.p.boxes.back().title, "ERROR");
     const std::string tail = "\n FECHA: " + kDate + "Error Procesando ... qvx4.exe...\n Codificacion...ERRONEA.\n" +

@@ -131,7 +131,9 @@ Bindings MainWindow::bindings() {
                 {m::kNumber, &s.number},             {m::kName, &s.name},
                 {m::kSource, P{&s.source}},          {m::kDestination, P{&s.destination}},
                 {m::kConfirmation, P{&s.confirmation}}};
-  for (int k = 1; k <= 14; ++k) b.push_back({m::parameter(k), &s.parameters[static_cast<std::size_t>(k - 1)]});
+  // Path texts, so that a character beyond Latin-1 is seen and refused
+  // rather than turned into '?' unseen.
+  for (int k = 1; k <= 14; ++k) b.push_back({m::parameter(k), P{&s.parameters[static_cast<std::size_t>(k - 1)]}});
   b.push_back({m::kLog, Binding::Lines{&s.log}});
   return b;
 }

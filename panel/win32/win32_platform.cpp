@@ -5,33 +5,22 @@
 #include <direct.h>
 #include <shellapi.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <ctime>
 #include <functional>
 #include <vector>
 
+#include "bookformat/book_file.h"
+#include "command_line.h"
 #include "dialogs.h"
+#include "file_dialog.h"
 #include "path_text.h"
 #include "wine_launch.h"
 
 namespace qvxpanel::win32 {
 namespace {
-
-std::optional<std::string> file_dialog(std::string_view proposed, bool save) {
-  std::vector<wchar_t> name(32768, L'\0');
-  const std::wstring wide = path_wide(proposed);
-  wide.copy(name.data(), std::min(wide.size(), name.size() - 1));
-  OPENFILENAMEW ofn{};
-  ofn.lStructSize = sizeof ofn;
-  ofn.hwndOwner = active_owner();
-  ofn.lpstrFile = name.data();
-  ofn.nMaxFile = static_cast<DWORD>(name.size());
-  ofn.Flags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT | OFN_EXPLORER;
-  BOOL chosen = save ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn);
-  if (!chosen) return std::nullopt;
-  return path_text(name.data());
-}
 
 // Linux names are UTF-8 bytes; the panel's texts are path texts.
 std::string from_linux_name(const char* name) {
@@ -171,24 +160,25 @@ bool linux_process_running(long pid) {
 // /bin/sh runs it, says which process it is and leaves the exit status; the
 // wait ends with the status or with that process, however it ends. The
 // user's texts stay arguments, never shell code.
-bool start_through_shell(const std::string& program, const std::string& parameters) {
+EngineResult start_through_shell(const std::string& program, const std::string& parameters, bool in_terminal) {
   wchar_t temp[MAX_PATH + 1] = {};
-  if (!GetTempPathW(MAX_PATH, temp)) return false;
+  if (!GetTempPathW(MAX_PATH, temp)) return {};
   static unsigned serial = 0;
   const std::wstring marker = std::wstring(temp) + L"qvxpanel-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
                               std::to_wstring(++serial) + L".status";
   const std::wstring pid_file = marker + L".pid";
   std::string marker_unix = unix_name(marker);
-  if (marker_unix.empty()) return false;
+  if (marker_unix.empty()) return {};
   DeleteFileW(marker.c_str());
   DeleteFileW(pid_file.c_str());
   // Found through its Windows name, whatever drive the working directory is on.
   std::wstring shell = dos_name("/bin/sh");
   if (shell.empty()) shell = L"/bin/sh";
   HANDLE process = nullptr;
-  if (!shell_execute(shell, path_wide(shell_wrapper_parameters(marker_unix, linux_program(program), parameters)),
+  if (!shell_execute(shell,
+                     path_wide(shell_wrapper_parameters(marker_unix, linux_program(program), parameters, in_terminal)),
                      false, process))
-    return false;
+    return {};
   const DWORD started = GetTickCount();
   long pid = 0;
   wait_painting(process, [&] {
@@ -201,9 +191,79 @@ bool start_through_shell(const std::string& program, const std::string& paramete
   const std::string status = file_head(marker, 32);
   DeleteFileW(marker.c_str());
   DeleteFileW(pid_file.c_str());
-  if (status.empty()) return pid != 0;  // the shell ran, but ended before it could tell
-  return wrapper_started(status);
+  // The shell ran, but ended before it could tell: started, status unknown.
+  if (status.empty()) return {pid != 0, std::nullopt, {}};
+  if (wrapper_found_no_terminal(status))
+    return {false, std::nullopt,
+            "No se puede abrir una consola para un programa de Linux: no se ha encontrado ni "
+            "x-terminal-emulator ni xterm."};
+  return {wrapper_started(status), wrapper_status(status), {}};
 }
+
+// A name without a folder, or relative to one: the file in the folder the
+// panel started in, when it is there. File dialogs move the working folder,
+// so it cannot tell which engine was meant.
+std::string resolved_program(const std::string& program, const std::wstring& start_folder) {
+  const bool rooted = !program.empty() && (program[0] == '\\' || program[0] == '/');
+  const bool drive = program.size() >= 2 && program[1] == ':';
+  if (rooted || drive || start_folder.empty()) return program;
+  std::wstring in_start = start_folder;
+  if (in_start.back() != L'\\') in_start += L'\\';
+  in_start += path_wide(program);
+  if (GetFileAttributesW(in_start.c_str()) == INVALID_FILE_ATTRIBUTES) return program;
+  return path_text(in_start);
+}
+
+// A path for the Linux engine: a drive other than Z: (whose paths the
+// conversion already made Linux ones) goes through Wine's own mapping.
+std::optional<std::string> linux_path(const std::string& path) {
+  const bool drive = path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' &&
+                     (path[2] == '/' || path[2] == '\\');
+  if (!drive) return path;
+  std::string name = unix_name(path_wide(path));
+  if (name.empty()) return std::nullopt;
+  return name;
+}
+
+// The engine's texts in a private file of the temporary folder, its own
+// name for the engine beside it; removed (overwritten first) by `remove`.
+struct TextsFile {
+  std::wstring windows_name;
+  std::string engine_name;
+
+  bool write(const std::string& contents, bool for_linux) {
+    wchar_t temp[MAX_PATH + 1] = {};
+    if (!GetTempPathW(MAX_PATH, temp)) return false;
+    static unsigned serial = 0;
+    const std::wstring name = std::wstring(temp) + L"qvxpanel-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                              std::to_wstring(++serial) + L".texts";
+    if (!qvx::create_private(name)) return false;
+    windows_name = name;
+    HANDLE f = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    const bool ok = f != INVALID_HANDLE_VALUE &&
+                    WriteFile(f, contents.data(), static_cast<DWORD>(contents.size()), &written, nullptr) &&
+                    written == contents.size();
+    if (f != INVALID_HANDLE_VALUE) CloseHandle(f);
+    engine_name = for_linux ? unix_name(name) : path_text(name);
+    return ok && !engine_name.empty();
+  }
+
+  void remove() {
+    if (windows_name.empty()) return;
+    const std::string head = file_head(windows_name, 1 << 20);
+    HANDLE f = CreateFileW(windows_name.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (f != INVALID_HANDLE_VALUE) {
+      const std::string zeros(head.size(), '\0');
+      DWORD written = 0;
+      WriteFile(f, zeros.data(), static_cast<DWORD>(zeros.size()), &written, nullptr);
+      FlushFileBuffers(f);
+      CloseHandle(f);
+    }
+    DeleteFileW(windows_name.c_str());
+    windows_name.clear();
+  }
+};
 
 }  // namespace
 
@@ -212,17 +272,22 @@ bool running_under_wine() {
   return ntdll && GetProcAddress(ntdll, "wine_get_version");
 }
 
-bool start_and_wait(const std::string& program, const std::string& parameters, bool visible) {
-  if (running_under_wine() && is_linux_program(file_head(program_file(program), 4)))
-    return start_through_shell(program, parameters);
+EngineResult start_and_wait(const std::string& program, const std::string& parameters, bool visible) {
+  if (is_linux_engine(program)) return start_through_shell(program, parameters, visible);
   HANDLE process = nullptr;
-  if (!shell_execute(path_wide(program), path_wide(parameters), visible, process)) return false;
+  if (!shell_execute(path_wide(program), path_wide(parameters), visible, process)) return {};
   // Started by some other service (no handle): nothing to wait on.
-  if (process) {
-    wait_painting(process, nullptr);
-    CloseHandle(process);
-  }
-  return true;
+  if (!process) return {true, std::nullopt, {}};
+  wait_painting(process, nullptr);
+  DWORD code = 0;
+  std::optional<int> status;
+  if (GetExitCodeProcess(process, &code) && code != STILL_ACTIVE) status = static_cast<int>(code);
+  CloseHandle(process);
+  return {true, status, {}};
+}
+
+bool is_linux_engine(const std::string& program) {
+  return running_under_wine() && is_linux_program(file_head(program_file(program), 4));
 }
 
 Answer Win32Platform::message_box(std::string_view text, std::string_view title, Icon icon, Buttons buttons) {
@@ -263,11 +328,49 @@ void Win32Platform::standard_output(std::string_view text) {
   WriteFile(out, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
 }
 
-// An engine started without parameters opens its console menus: hidden,
+// Under Wine a new private file is made 0600 on the Linux side.
+static void private_on_linux(const std::filesystem::path& path) {
+  const std::string name = unix_name(path.wstring());
+  if (!name.empty()) start_through_shell("/bin/chmod", "600 " + quote_argument(name), false);
+}
+
+Win32Platform::Win32Platform() {
+  if (wchar_t* dir = _wgetcwd(nullptr, 0)) {
+    start_folder_ = dir;
+    std::free(dir);
+  }
+  if (running_under_wine()) qvx::set_private_file_finish(private_on_linux);
+}
+
+// An engine started without arguments opens its console menus: hidden,
 // nobody could answer them and the panel would wait for ever.
-bool Win32Platform::run_engine(const std::string& program, const std::string& parameters) {
-  const bool interactive = parameters.find_first_not_of(' ') == std::string::npos;
-  return start_and_wait(program, parameters, interactive);
+EngineResult Win32Platform::run_engine(const std::string& program, const EngineCall& call) {
+  const std::string engine = resolved_program(program, start_folder_);
+  const bool for_linux = is_linux_engine(engine);
+  std::vector<EngineArgument> arguments = call.arguments;
+  if (for_linux) {
+    for (EngineArgument& a : arguments) {
+      if (!a.path) continue;
+      auto mapped = linux_path(a.text);
+      if (!mapped)
+        return {false, std::nullopt,
+                "No se puede pasar al programa de Linux la ruta " + a.text + ": Wine no la puede traducir."};
+      a.text = *mapped;
+    }
+  }
+  std::string parameters;
+  TextsFile texts;
+  if (call.texts_file) {
+    if (!texts.write(*call.texts_file, for_linux)) {
+      texts.remove();
+      return {false, std::nullopt, "No se ha podido escribir el fichero temporal de los parametros."};
+    }
+    parameters = "--texts " + quote_argument(texts.engine_name) + " ";
+  }
+  parameters += engine_command_line(arguments);
+  EngineResult result = start_and_wait(engine, parameters, arguments.empty());
+  texts.remove();
+  return result;
 }
 
 std::optional<std::string> Win32Platform::working_directory() {
