@@ -56,7 +56,7 @@ fill() { sed -e "s|@W@|$(escaped "$W")|g" -e "s|@L@|$(escaped "$L")|g" -e "s|@UL
 
 failures=0
 wanted() {
-  local all="engines keybook config launch unicode ctrlc nowindow longpath status bare quotes drive records console"
+  local all="engines keybook config launch unicode ctrlc nowindow longpath status bare quotes drive records console texts"
   [[ " ${QVX_SCENARIOS:-$all} " == *" $1 "* ]]
 }
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
@@ -220,6 +220,26 @@ chmod +x "$work/bin/xterm"
 PATH=$work/bin:$PATH scenario console
 [ "$(cat "$work/xterm.args" 2>/dev/null)" = "-e $work/qvx7" ] || fail "console: the engine was not started in a terminal"
 [ -s "$work/xterm.out" ] || fail "console: the engine's menus were not shown"
+fi
+
+# Latin-1 letters in the texts reach both engines as the same bytes, through
+# a private file (the engines' --texts); it is gone after the run.
+if wanted texts; then
+if grep -q -a -- --texts "$win/qvx4.exe" && grep -q -a -- --texts "$qvx7"; then
+printf '#!/bin/sh\n[ "$1" = --texts ] && stat -c %%a "$2" > "%s/texts.mode" && cp "$2" "%s/texts.seen"\nexit 4\n' \
+  "$work" "$work" > "$work/texts-probe"
+chmod +x "$work/texts-probe"
+scenario texts
+same_file "$work/plain.bin" "$work/latin-by-linux.bin"
+same_file "$work/plain.bin" "$work/latin-by-windows.bin"
+[ "$(cat "$work/texts.mode" 2>/dev/null)" = 600 ] || fail "texts: the texts file has mode $(cat "$work/texts.mode" 2>/dev/null)"
+printf 'a\xe9\n0\n0\n\xd1and\xfa\n0\n0\n0\n0\n0\n0\n0\n0\n0\n0\n' > "$work/texts.want"
+same_file "$work/texts.want" "$work/texts.seen"
+left=$(find "$WINEPREFIX" -name 'qvxpanel-*.texts' | wc -l)
+[ "$left" = 0 ] || fail "texts: $left texts files left behind"
+else
+echo "skipped: texts (these engines have no --texts)"
+fi
 fi
 
 # Without the rich-edit library the main window cannot be made: the panel
