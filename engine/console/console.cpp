@@ -7,6 +7,10 @@
 #include <iostream>
 
 #if defined(_WIN32)
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
 #include <io.h>
 #define QVX_ISATTY _isatty
 #define QVX_STDOUT_FD 1
@@ -150,13 +154,33 @@ namespace {
 // The sequence goes where out() goes: only standard output can be a terminal.
 bool output_is_terminal() { return g_out == nullptr && QVX_ISATTY(QVX_STDOUT_FD); }
 
+#if defined(_WIN32)
+// A Windows console is cleared through its own calls: an older one shows
+// the escape sequence as text.
+bool clear_console() {
+  HANDLE h = GetStdHandle(STD_OUTPUT_HANDLE);
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  if (h == INVALID_HANDLE_VALUE || !GetConsoleScreenBufferInfo(h, &info)) return false;
+  out().flush();
+  const DWORD cells = static_cast<DWORD>(info.dwSize.X) * static_cast<DWORD>(info.dwSize.Y);
+  const COORD home{0, 0};
+  DWORD done = 0;
+  FillConsoleOutputCharacterW(h, L' ', cells, home, &done);
+  FillConsoleOutputAttribute(h, info.wAttributes, cells, home, &done);
+  SetConsoleCursorPosition(h, home);
+  return true;
+}
+#endif
+
 }  // namespace
 
 void cls() {
-  if (output_is_terminal()) {
-    out() << "\x1b[H\x1b[2J";
-    out().flush();
-  }
+  if (!output_is_terminal()) return;
+#if defined(_WIN32)
+  if (clear_console()) return;
+#endif
+  out() << "\x1b[H\x1b[2J";
+  out().flush();
 }
 
 }  // namespace con

@@ -160,12 +160,18 @@ bool linux_process_running(long pid) {
 // /bin/sh runs it, says which process it is and leaves the exit status; the
 // wait ends with the status or with that process, however it ends. The
 // user's texts stay arguments, never shell code.
-EngineResult start_through_shell(const std::string& program, const std::string& parameters, bool in_terminal) {
+// A name of the panel's own in the temporary folder; empty when there is none.
+std::wstring temporary_name(const wchar_t* suffix) {
   wchar_t temp[MAX_PATH + 1] = {};
   if (!GetTempPathW(MAX_PATH, temp)) return {};
   static unsigned serial = 0;
-  const std::wstring marker = std::wstring(temp) + L"qvxpanel-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                              std::to_wstring(++serial) + L".status";
+  return std::wstring(temp) + L"qvxpanel-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+         std::to_wstring(++serial) + suffix;
+}
+
+EngineResult start_through_shell(const std::string& program, const std::string& parameters, bool in_terminal) {
+  const std::wstring marker = temporary_name(L".status");
+  if (marker.empty()) return {};
   const std::wstring pid_file = marker + L".pid";
   std::string marker_unix = unix_name(marker);
   if (marker_unix.empty()) return {};
@@ -226,18 +232,19 @@ std::optional<std::string> linux_path(const std::string& path) {
 }
 
 // The engine's texts in a private file of the temporary folder, its own
-// name for the engine beside it; removed (overwritten first) by `remove`.
+// name for the engine beside it; overwritten and removed when it goes.
 struct TextsFile {
   std::wstring windows_name;
   std::string engine_name;
 
+  TextsFile() = default;
+  TextsFile(const TextsFile&) = delete;
+  TextsFile& operator=(const TextsFile&) = delete;
+  ~TextsFile() { remove(); }
+
   bool write(const std::string& contents, bool for_linux) {
-    wchar_t temp[MAX_PATH + 1] = {};
-    if (!GetTempPathW(MAX_PATH, temp)) return false;
-    static unsigned serial = 0;
-    const std::wstring name = std::wstring(temp) + L"qvxpanel-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                              std::to_wstring(++serial) + L".texts";
-    if (!qvx::create_private(name)) return false;
+    const std::wstring name = temporary_name(L".texts");
+    if (name.empty() || !qvx::create_private(name)) return false;
     windows_name = name;
     HANDLE f = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     DWORD written = 0;
@@ -251,15 +258,15 @@ struct TextsFile {
 
   void remove() {
     if (windows_name.empty()) return;
-    const std::string head = file_head(windows_name, 1 << 20);
     HANDLE f = CreateFileW(windows_name.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (f != INVALID_HANDLE_VALUE) {
-      const std::string zeros(head.size(), '\0');
+    LARGE_INTEGER size{};
+    if (f != INVALID_HANDLE_VALUE && GetFileSizeEx(f, &size)) {
+      const std::string zeros(static_cast<std::size_t>(size.QuadPart), '\0');
       DWORD written = 0;
       WriteFile(f, zeros.data(), static_cast<DWORD>(zeros.size()), &written, nullptr);
       FlushFileBuffers(f);
-      CloseHandle(f);
     }
+    if (f != INVALID_HANDLE_VALUE) CloseHandle(f);
     DeleteFileW(windows_name.c_str());
     windows_name.clear();
   }
@@ -290,9 +297,40 @@ bool is_linux_engine(const std::string& program) {
   return running_under_wine() && is_linux_program(file_head(program_file(program), 4));
 }
 
+// A message box grows with its text and would pass the screen's bottom (a
+// loaded log): only the last lines that fit are shown, after a line "...".
+std::wstring fit_to_screen(const std::wstring& text) {
+  RECT area{};
+  NONCLIENTMETRICSW metrics{};
+  metrics.cbSize = sizeof metrics;
+  if (!SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0) ||
+      !SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0))
+    return text;
+  HDC dc = GetDC(nullptr);
+  HFONT font = CreateFontIndirectW(&metrics.lfMessageFont);
+  HGDIOBJ old = SelectObject(dc, font);
+  TEXTMETRICW tm{};
+  const bool measured = GetTextMetricsW(dc, &tm);
+  SelectObject(dc, old);
+  DeleteObject(font);
+  ReleaseDC(nullptr, dc);
+  const long line = tm.tmHeight + tm.tmExternalLeading;
+  // Room for the caption, the margins and the buttons.
+  const long room = (area.bottom - area.top) - 160;
+  if (!measured || line <= 0 || room <= line) return text;
+  const std::size_t fit = static_cast<std::size_t>(room / line);
+  std::size_t lines = 1, start = text.size();
+  while (start > 0) {
+    if (text[start - 1] == L'\n' && ++lines > fit) break;
+    --start;
+  }
+  if (start == 0) return text;
+  return L"...\n" + text.substr(start);
+}
+
 Answer Win32Platform::message_box(std::string_view text, std::string_view title, Icon icon, Buttons buttons) {
   UINT style = (buttons == Buttons::ok_cancel ? MB_OKCANCEL : MB_OK) | (icon == Icon::exclamation ? MB_ICONEXCLAMATION : 0);
-  int pressed = MessageBoxW(active_owner(), path_wide(text).c_str(), path_wide(title).c_str(), style);
+  int pressed = MessageBoxW(active_owner(), fit_to_screen(path_wide(text)).c_str(), path_wide(title).c_str(), style);
   return pressed == IDOK ? Answer::ok : Answer::cancel;
 }
 
@@ -361,16 +399,12 @@ EngineResult Win32Platform::run_engine(const std::string& program, const EngineC
   std::string parameters;
   TextsFile texts;
   if (call.texts_file) {
-    if (!texts.write(*call.texts_file, for_linux)) {
-      texts.remove();
+    if (!texts.write(*call.texts_file, for_linux))
       return {false, std::nullopt, "No se ha podido escribir el fichero temporal de los parametros."};
-    }
     parameters = "--texts " + quote_argument(texts.engine_name) + " ";
   }
   parameters += engine_command_line(arguments);
-  EngineResult result = start_and_wait(engine, parameters, arguments.empty());
-  texts.remove();
-  return result;
+  return start_and_wait(engine, parameters, arguments.empty());
 }
 
 std::optional<std::string> Win32Platform::working_directory() {

@@ -91,6 +91,12 @@ cp "$win/qvxpanel_test.exe" "$win/qvx4.exe" "$work/run/"
 cp "$qvx7" "$work/qvx7"
 cp "$here/../../../examples/demo.kb" "$work/book.kb"
 head -c 70000 /dev/urandom > "$work/plain.bin"
+# A stand-in terminal for the Linux engines' console menus ("Ejecutar QVX4
+# (Consola)"): it gives them an empty input and keeps what they show.
+mkdir -p "$work/bin"
+printf '#!/bin/sh\necho "$@" > "%s/xterm.args"\nshift\n"$@" < /dev/null > "%s/xterm.out" 2>&1\n' "$work" "$work" > "$work/bin/xterm"
+chmod +x "$work/bin/xterm"
+export PATH=$work/bin:$PATH
 started=$SECONDS
 wineboot -i >/dev/null 2>&1; wineserver -w
 echo "ok: Wine prefix ($((SECONDS - started)) s)"
@@ -214,10 +220,7 @@ fi
 # The Linux engine's console menus open in a terminal (here a stand-in for
 # xterm that gives them an empty input).
 if wanted console; then
-mkdir -p "$work/bin"
-printf '#!/bin/sh\necho "$@" > "%s/xterm.args"\nshift\n"$@" < /dev/null > "%s/xterm.out" 2>&1\n' "$work" "$work" > "$work/bin/xterm"
-chmod +x "$work/bin/xterm"
-PATH=$work/bin:$PATH scenario console
+scenario console
 [ "$(cat "$work/xterm.args" 2>/dev/null)" = "-e $work/qvx7" ] || fail "console: the engine was not started in a terminal"
 [ -s "$work/xterm.out" ] || fail "console: the engine's menus were not shown"
 fi
