@@ -19,10 +19,11 @@ constexpr int kNameBoxes[] = {cmb13, edt1};  // the name box of the two dialog s
 
 struct Choice {
   bool save = false;
-  WNDPROC dialog_proc = nullptr;
+  bool watched = false;  // its window goes through dialog_proc
   std::optional<std::wstring> chosen;
 };
-Choice* g_choice = nullptr;  // the one dialog open (one thread, modal)
+Choice* g_choice = nullptr;        // the one dialog open (one thread, modal)
+WNDPROC g_dialog_proc = nullptr;   // the dialog window's own procedure
 
 std::wstring text_of(HWND w) {
   std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(w)) + 1, L'\0');
@@ -69,15 +70,15 @@ LRESULT CALLBACK dialog_proc(HWND w, UINT message, WPARAM wparam, LPARAM lparam)
       return 0;
     }
   }
-  return CallWindowProcW(g_choice->dialog_proc, w, message, wparam, lparam);
+  return CallWindowProcW(g_dialog_proc, w, message, wparam, lparam);
 }
 
 UINT_PTR CALLBACK hook(HWND child, UINT message, WPARAM, LPARAM lparam) {
   if (message == WM_NOTIFY && reinterpret_cast<OFNOTIFYW*>(lparam)->hdr.code == CDN_INITDONE && g_choice &&
-      !g_choice->dialog_proc) {
-    HWND dialog = GetParent(child);
-    g_choice->dialog_proc = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrW(dialog, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(dialog_proc)));
+      !g_choice->watched) {
+    g_choice->watched = true;
+    g_dialog_proc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(GetParent(child), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(dialog_proc)));
   }
   return 0;
 }
