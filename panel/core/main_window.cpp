@@ -217,12 +217,12 @@ void CQvxpanelDlg::run(const RunTexts& t) {
 }
 
 void CQvxpanelDlg::report_launch(const RunTexts& t, const EngineResult& result, const std::string& engine,
-                                 const std::string& date, bool console) {
-  if (console) platform_.console_close();
+                                 const std::string& date, bool form_run) {
+  if (form_run) platform_.console_close();
   if (!result.refusal.empty()) message(result.refusal, texts::kError, Icon::exclamation);
   // A run that the engine says did nothing, or failed, is no success: its
   // status and what it means go in the error box and under the error line.
-  const bool failed_run = console && result.started && result.status && *result.status != t.done_status;
+  const bool failed_run = form_run && result.started && result.status && *result.status != t.done_status;
   if (result.started && !failed_run) {
     message(std::string(t.done_box) + engine + std::string(t.done_box_tail), "OK", Icon::exclamation);
     log += std::string(t.date_line) + date;
