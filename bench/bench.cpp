@@ -20,7 +20,7 @@
 #include <system_error>
 #include <vector>
 
-#include "cipher/pipeline.h"
+#include "cipher/run/pipeline.h"
 #include "bookformat/slot.h"
 
 namespace {

@@ -18,19 +18,6 @@
 
 namespace qvx {
 
-// Creates `path` as a new, empty file that only its owner may read or write:
-// 0600 on POSIX; on Windows an access list of the owner alone, not inherited
-// from the folder (which Wine also turns into 0600). False when the name is
-// taken or the file cannot be made. Key books and what the panel keeps
-// beside them (its configuration, whose log may hold keys) are made so.
-bool create_private(const std::filesystem::path& path);
-#if defined(_WIN32)
-// Wine gives the owner's group the owner's rights of such a list (0660); a
-// program that can reach the Linux side sets how a new private file is made
-// 0600 there. Called after each creation.
-void set_private_file_finish(void (*finish)(const std::filesystem::path& path));
-#endif
-
 class BookFile {
  public:
   enum class Use {

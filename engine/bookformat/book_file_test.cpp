@@ -61,24 +61,3 @@ TEST(BookFile, RawDumpRowsFollowTheFields) {
 
 }  // namespace
 }  // namespace qvx
-
-namespace qvx {
-namespace {
-
-// A private file is new and its owner's alone; a name already taken is
-// left as it is.
-TEST(BookFile, PrivateFilesAreNewAndTheOwnersAlone) {
-  testing::TempDir dir;
-  const std::filesystem::path made = dir.file("new.qvx");
-  ASSERT_TRUE(create_private(made));
-  EXPECT_EQ(std::filesystem::status(made).permissions(),
-            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
-  EXPECT_EQ(std::filesystem::file_size(made), 0u);
-  testing::write_file(made.string(), "x");
-  EXPECT_FALSE(create_private(made));
-  EXPECT_EQ(std::filesystem::file_size(made), 1u);
-  EXPECT_FALSE(create_private(dir.file("no/such/folder")));
-}
-
-}  // namespace
-}  // namespace qvx

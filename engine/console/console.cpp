@@ -6,19 +6,7 @@
 #include <cstdlib>
 #include <iostream>
 
-#if defined(_WIN32)
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-#include <io.h>
-#define QVX_ISATTY _isatty
-#define QVX_STDOUT_FD 1
-#else
-#include <unistd.h>
-#define QVX_ISATTY isatty
-#define QVX_STDOUT_FD STDOUT_FILENO
-#endif
+#include "platform/system.h"
 
 namespace con {
 namespace {
@@ -152,33 +140,14 @@ void wait_enter() { discard_line(); }
 namespace {
 
 // The sequence goes where out() goes: only standard output can be a terminal.
-bool output_is_terminal() { return g_out == nullptr && QVX_ISATTY(QVX_STDOUT_FD); }
-
-#if defined(_WIN32)
-// A Windows console is cleared through its own calls: an older one shows
-// the escape sequence as text.
-bool clear_console() {
-  HANDLE h = GetStdHandle(STD_OUTPUT_HANDLE);
-  CONSOLE_SCREEN_BUFFER_INFO info;
-  if (h == INVALID_HANDLE_VALUE || !GetConsoleScreenBufferInfo(h, &info)) return false;
-  out().flush();
-  const DWORD cells = static_cast<DWORD>(info.dwSize.X) * static_cast<DWORD>(info.dwSize.Y);
-  const COORD home{0, 0};
-  DWORD done = 0;
-  FillConsoleOutputCharacterW(h, L' ', cells, home, &done);
-  FillConsoleOutputAttribute(h, info.wAttributes, cells, home, &done);
-  SetConsoleCursorPosition(h, home);
-  return true;
-}
-#endif
+bool output_is_terminal() { return g_out == nullptr && qvx::sys::stdout_is_terminal(); }
 
 }  // namespace
 
 void cls() {
   if (!output_is_terminal()) return;
-#if defined(_WIN32)
-  if (clear_console()) return;
-#endif
+  out().flush();  // what was written before goes before the clearing
+  if (qvx::sys::clear_console()) return;
   out() << "\x1b[H\x1b[2J";
   out().flush();
 }

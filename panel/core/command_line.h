@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "MAIN_vuriv_2025/command_layout.h"
+#include "contract/command_layout.h"
 #include "platform.h"
 
 namespace qvxpanel {
@@ -42,7 +42,7 @@ std::string quote_argument(std::string_view argument);
 std::string engine_text(std::string_view field);
 
 // The engine's parameters 1 to 20 in the order of
-// MAIN_vuriv_2025/command_layout.h, each through engine_text; "0" for an
+// contract/command_layout.h, each through engine_text; "0" for an
 // empty text. Texts 11 and 14 always go as "0"
 // (cmdline::panel_keeps_absent): passes 9 and 10 stay out of every run the
 // panel starts.

@@ -4,7 +4,7 @@
 #include <fstream>
 #include <limits>
 
-#include "bookformat/book_file.h"
+#include "platform/files.h"
 #include "path_text.h"
 
 namespace qvxpanel {
@@ -110,7 +110,7 @@ bool save_config(const std::string& path, const PanelConfig& config) {
   // its owner's alone. An existing one keeps its mode.
   const std::filesystem::path file = file_path(path);
   std::error_code ec;
-  if (!std::filesystem::exists(file, ec)) qvx::create_private(file);
+  if (!std::filesystem::exists(file, ec)) qvx::files::create_private(file);
   std::ofstream f(file, std::ios::binary | std::ios::trunc);
   if (!f.is_open()) return false;
   ArchiveWriter w(f);

@@ -12,11 +12,11 @@
 #include <functional>
 #include <vector>
 
-#include "bookformat/book_file.h"
 #include "command_line.h"
 #include "dialogs.h"
 #include "file_dialog.h"
 #include "path_text.h"
+#include "platform/files.h"
 #include "wine_launch.h"
 
 namespace qvxpanel::win32 {
@@ -244,7 +244,7 @@ struct TextsFile {
 
   bool write(const std::string& contents, bool for_linux) {
     const std::wstring name = temporary_name(L".texts");
-    if (name.empty() || !qvx::create_private(name)) return false;
+    if (name.empty() || !qvx::files::create_private(name)) return false;
     windows_name = name;
     HANDLE f = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     DWORD written = 0;
@@ -377,7 +377,7 @@ Win32Platform::Win32Platform() {
     start_folder_ = dir;
     std::free(dir);
   }
-  if (running_under_wine()) qvx::set_private_file_finish(private_on_linux);
+  if (running_under_wine()) qvx::files::set_private_file_finish(private_on_linux);
 }
 
 // An engine started without arguments opens its console menus: hidden,
