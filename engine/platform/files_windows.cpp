@@ -20,15 +20,7 @@
 #include "platform/files_internal.h"
 
 namespace qvx {
-namespace files {
-
-
-// The transfers below use the handle itself, never the C runtime's locks,
-// so that the console-stop handler can use them while the run's own thread
-// stands stopped in the middle of a C runtime call.
 namespace {
-
-HANDLE os_handle(int fd) { return reinterpret_cast<HANDLE>(::_get_osfhandle(fd)); }
 
 // A name in the engine's code page (UTF-8 under its manifest), as the
 // wide calls take it; empty when it does not convert.
@@ -40,6 +32,38 @@ std::wstring wide_of(const char* path) {
   wide.resize(static_cast<std::size_t>(n - 1));
   return wide;
 }
+
+// Names from this long on go with the \\?\ prefix, which lifts the old
+// limit of MAX_PATH characters: the work files beside a source add nine
+// characters to its name. Shorter names go as they always have.
+constexpr std::size_t kLongName = MAX_PATH - 12;
+
+// The name every file call here uses: a long one made absolute and
+// prefixed, so that neither the system nor Wine stops at MAX_PATH.
+// (A short name relative to a deep working folder is long too.)
+std::wstring native_name(std::wstring wide) {
+  if (wide.empty() || wide.rfind(L"\\\\?\\", 0) == 0) return wide;
+  std::wstring full(32768, L'\0');
+  const DWORD n = ::GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+  if (n == 0 || n >= full.size() || n < kLongName) return wide;
+  full.resize(n);
+  if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
+  return L"\\\\?\\" + full;
+}
+
+std::wstring native_name(const char* path) { return native_name(wide_of(path)); }
+
+}  // namespace
+
+namespace files {
+
+
+// The transfers below use the handle itself, never the C runtime's locks,
+// so that the console-stop handler can use them while the run's own thread
+// stands stopped in the middle of a C runtime call.
+namespace {
+
+HANDLE os_handle(int fd) { return reinterpret_cast<HANDLE>(::_get_osfhandle(fd)); }
 
 bool handle_identity(HANDLE h, Identity& id) {
   BY_HANDLE_FILE_INFORMATION info;
@@ -62,8 +86,9 @@ constexpr DWORD kMaxTransfer = DWORD{1} << 30;
 bool identity(const char* path, Identity& id) {
   if (!path) return false;
   // Attributes only: no sharing conflict with a file a run holds.
-  HANDLE h = ::CreateFileA(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  HANDLE h = ::CreateFileW(native_name(path).c_str(), FILE_READ_ATTRIBUTES,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
   const bool ok = handle_identity(h, id);
   ::CloseHandle(h);
@@ -145,8 +170,8 @@ void private_when_missing(const std::filesystem::path& path, Access how) {
 
 int open_regular(const char* path, Access how) {
   if (!path) return -1;
-  if (how == Access::append) private_when_missing(wide_of(path), how);
-  return checked(::_open(path, flags_of(how) | kShared, _S_IREAD | _S_IWRITE));
+  if (how == Access::append) private_when_missing(native_name(path), how);
+  return checked(::_wopen(native_name(path).c_str(), flags_of(how) | kShared, _S_IREAD | _S_IWRITE));
 }
 
 std::FILE* open_regular_stream(const std::string& path, Access how) {
@@ -154,8 +179,9 @@ std::FILE* open_regular_stream(const std::string& path, Access how) {
 }
 
 std::FILE* open_regular_stream(const std::filesystem::path& path, Access how) {
-  private_when_missing(path, how);
-  return stream_of(checked(::_wopen(path.c_str(), flags_of(how) | kShared, _S_IREAD | _S_IWRITE)), how);
+  const std::wstring name = native_name(path.wstring());
+  private_when_missing(name, how);
+  return stream_of(checked(::_wopen(name.c_str(), flags_of(how) | kShared, _S_IREAD | _S_IWRITE)), how);
 }
 
 bool seek(std::FILE* f, uint64_t offset) { return ::_fseeki64(f, static_cast<long long>(offset), SEEK_SET) == 0; }
@@ -178,12 +204,13 @@ int open_regular(const char* path, uint64_t& size) {
 
 int open_output(const char* path) {
   if (!path) return -1;
-  return ::_open(path, _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
+  return ::_wopen(native_name(path).c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY | _O_NOINHERIT,
+                  _S_IREAD | _S_IWRITE);
 }
 
 bool opens(const char* path) {
   if (!path) return false;
-  const int fd = ::_open(path, _O_RDONLY | _O_BINARY);
+  const int fd = ::_wopen(native_name(path).c_str(), _O_RDONLY | _O_BINARY);
   if (fd < 0) return false;
   ::_close(fd);
   return true;
@@ -239,7 +266,7 @@ void close(int fd) {
   if (fd >= 0) ::_close(fd);
 }
 
-bool write_protected(const std::string& path) { return ::_access(path.c_str(), 2) != 0; }
+bool write_protected(const std::string& path) { return ::_waccess(native_name(path.c_str()).c_str(), 2) != 0; }
 int open_target(const std::string& path) { return open_output(path.c_str()); }
 void give_mode_of(int, const std::string&) {}
 
@@ -256,7 +283,7 @@ HANDLE os_handle(int fd) { return reinterpret_cast<HANDLE>(::_get_osfhandle(fd))
 // the right to delete it through its handle, and never through a reparse
 // point (a symbolic link or a junction planted at its name).
 HANDLE open_private(const std::string& name, DWORD disposition) {
-  return ::CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE | READ_CONTROL, 0, nullptr, disposition,
+  return ::CreateFileW(native_name(name.c_str()).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE | READ_CONTROL, 0, nullptr, disposition,
                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
 }
 
@@ -327,7 +354,7 @@ void detail::unlink_quietly(HeldFile& f) { delete_on_close(f.fd); }
 Claim claim_work_file(HeldFile& f, const std::function<void()>& waiting) {
   bool told = false;
   for (;;) {
-    const DWORD attributes = ::GetFileAttributesA(f.name.c_str());
+    const DWORD attributes = ::GetFileAttributesW(native_name(f.name.c_str()).c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES &&
         (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0)
       return Claim::unsafe;
@@ -388,10 +415,8 @@ bool unlink_name(HeldFile& f) {
 }
 
 bool rename_over(HeldFile& f, const std::string& target) {
-  const int n = ::MultiByteToWideChar(CP_ACP, 0, target.c_str(), -1, nullptr, 0);
-  if (n <= 0) return false;
-  std::wstring wide(static_cast<std::size_t>(n), L'\0');
-  ::MultiByteToWideChar(CP_ACP, 0, target.c_str(), -1, wide.data(), n);
+  const std::wstring wide = wide_of(target.c_str());
+  if (wide.empty()) return false;
   std::wstring full(32768, L'\0');
   const DWORD length = ::GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
   if (length == 0 || length >= full.size()) return false;

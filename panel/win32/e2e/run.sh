@@ -160,6 +160,7 @@ mkdir -p "$long"
 cp "$work/plain.bin" "$long/plain.bin"
 scenario longpath
 same_file "$work/plain.bin" "$long/decoded.bin"
+same_file "$work/plain.bin" "$long/decoded-win.bin"
 fi
 
 # An engine that did nothing, and one that failed: errors with their status.
