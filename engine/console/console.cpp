@@ -196,10 +196,11 @@ bool output_is_terminal() { return g_out == nullptr && g_where == Text::shown &&
 }  // namespace
 
 void cls() {
-  if (output_is_terminal()) {
-    out() << "\x1b[H\x1b[2J";
-    out().flush();
-  }
+  if (!output_is_terminal()) return;
+  out().flush();  // what was written before goes before the clearing
+  if (qvx::sys::clear_console()) return;
+  out() << "\x1b[H\x1b[2J";
+  out().flush();
 }
 
 }  // namespace con

@@ -66,6 +66,18 @@ int open_regular(const char* path, uint64_t& size);
 // Opens `path` for writing, creating it 0600 or emptying it; never blocks
 // on a FIFO. -1 on failure.
 int open_output(const char* path);
+// Creates `path` as a new, empty file that only its owner may read or write:
+// 0600 on POSIX; on Windows an access list of the owner alone, not inherited
+// from the folder. False when the name is taken or the file cannot be made.
+// Key books (Access::append), and what the panel keeps beside them (its
+// configuration, whose log may hold keys), are made so.
+bool create_private(const std::filesystem::path& path);
+#if defined(_WIN32)
+// Wine gives the owner's group the owner's rights of such a list (0660); a
+// program that can reach the Linux side sets how a new private file is made
+// 0600 there. Called after each creation.
+void set_private_file_finish(void (*finish)(const std::filesystem::path& path));
+#endif
 // True when `path` opens for reading (without blocking).
 bool opens(const char* path);
 // True when users other than the owner may read the open file (its group

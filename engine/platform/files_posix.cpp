@@ -109,6 +109,13 @@ int open_regular(const char* path, uint64_t& size) {
   return fd;
 }
 
+bool create_private(const std::filesystem::path& path) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0600);
+  if (fd < 0) return false;
+  ::close(fd);
+  return true;
+}
+
 int open_output(const char* path) {
   if (!path) return -1;
   return ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600);

@@ -80,5 +80,20 @@ TEST(RegularFiles, EveryAccessRefusesWhatIsNoRegularFile) {
   EXPECT_FALSE(std::filesystem::exists(dir.file("none")));
 }
 
+// A private file is new and its owner's alone; a name already taken is
+// left as it is.
+TEST(RegularFiles, PrivateFilesAreNewAndTheOwnersAlone) {
+  TempDir dir;
+  const std::filesystem::path made = dir.file("new.qvx");
+  ASSERT_TRUE(files::create_private(made));
+  EXPECT_EQ(std::filesystem::status(made).permissions(),
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  EXPECT_EQ(std::filesystem::file_size(made), 0u);
+  write_file(made.string(), "x");
+  EXPECT_FALSE(files::create_private(made));
+  EXPECT_EQ(std::filesystem::file_size(made), 1u);
+  EXPECT_FALSE(files::create_private(dir.file("no/such/folder")));
+}
+
 }  // namespace
 }  // namespace qvx

@@ -20,6 +20,41 @@
 #include "platform/files_internal.h"
 
 namespace qvx {
+namespace {
+
+// A name in the engine's code page (UTF-8 under its manifest), as the
+// wide calls take it; empty when it does not convert.
+std::wstring wide_of(const char* path) {
+  const int n = ::MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
+  if (n <= 1) return {};
+  std::wstring wide(static_cast<std::size_t>(n), L'\0');
+  ::MultiByteToWideChar(CP_ACP, 0, path, -1, wide.data(), n);
+  wide.resize(static_cast<std::size_t>(n - 1));
+  return wide;
+}
+
+// Names from this long on go with the \\?\ prefix, which lifts the old
+// limit of MAX_PATH characters: the work files beside a source add nine
+// characters to its name. Shorter names go as they always have.
+constexpr std::size_t kLongName = MAX_PATH - 12;
+
+// The name every file call here uses: a long one made absolute and
+// prefixed, so that neither the system nor Wine stops at MAX_PATH.
+// (A short name relative to a deep working folder is long too.)
+std::wstring native_name(std::wstring wide) {
+  if (wide.empty() || wide.rfind(L"\\\\?\\", 0) == 0) return wide;
+  std::wstring full(32768, L'\0');
+  const DWORD n = ::GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+  if (n == 0 || n >= full.size() || n < kLongName) return wide;
+  full.resize(n);
+  if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
+  return L"\\\\?\\" + full;
+}
+
+std::wstring native_name(const char* path) { return native_name(wide_of(path)); }
+
+}  // namespace
+
 namespace files {
 
 
@@ -51,8 +86,9 @@ constexpr DWORD kMaxTransfer = DWORD{1} << 30;
 bool identity(const char* path, Identity& id) {
   if (!path) return false;
   // Attributes only: no sharing conflict with a file a run holds.
-  HANDLE h = ::CreateFileA(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  HANDLE h = ::CreateFileW(native_name(path).c_str(), FILE_READ_ATTRIBUTES,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
   const bool ok = handle_identity(h, id);
   ::CloseHandle(h);
@@ -63,7 +99,7 @@ bool identity(int fd, Identity& id) { return fd >= 0 && handle_identity(os_handl
 
 bool identity_of_name(const char* path, Identity& id) {
   if (!path) return false;
-  HANDLE h = ::CreateFileA(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+  HANDLE h = ::CreateFileW(native_name(path).c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
   const bool ok = handle_identity(h, id);
@@ -97,11 +133,55 @@ std::FILE* stream_of(int fd, Access how) {
 
 constexpr int kShared = _O_BINARY | _O_NOINHERIT;
 
+void (*g_private_finish)(const std::filesystem::path&) = nullptr;
+
+}  // namespace
+
+void set_private_file_finish(void (*finish)(const std::filesystem::path& path)) { g_private_finish = finish; }
+
+bool create_private(const std::filesystem::path& path) {
+  HANDLE token = nullptr;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+  DWORD n = 0;
+  ::GetTokenInformation(token, TokenUser, nullptr, 0, &n);
+  std::vector<unsigned char> user(n);
+  const bool known = n != 0 && ::GetTokenInformation(token, TokenUser, user.data(), n, &n);
+  ::CloseHandle(token);
+  if (!known) return false;
+  PSID sid = reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid;
+  const DWORD acl_size = sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) + ::GetLengthSid(sid);
+  std::vector<unsigned char> acl_bytes(acl_size);
+  PACL acl = reinterpret_cast<PACL>(acl_bytes.data());
+  SECURITY_DESCRIPTOR sd;
+  // Read, write and delete; no execute.
+  if (!::InitializeAcl(acl, acl_size, ACL_REVISION) ||
+      !::AddAccessAllowedAce(acl, ACL_REVISION, FILE_GENERIC_READ | FILE_GENERIC_WRITE | DELETE, sid) ||
+      !::InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION) ||
+      !::SetSecurityDescriptorOwner(&sd, sid, FALSE) || !::SetSecurityDescriptorDacl(&sd, TRUE, acl, FALSE) ||
+      !::SetSecurityDescriptorControl(&sd, SE_DACL_PROTECTED, SE_DACL_PROTECTED))
+    return false;
+  SECURITY_ATTRIBUTES sa{sizeof sa, &sd, FALSE};
+  HANDLE f = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, &sa, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return false;
+  ::CloseHandle(f);
+  if (g_private_finish) g_private_finish(path);
+  return true;
+}
+
+namespace {
+
+// A missing key book is made private first: the runtime's own creation
+// would give it the folder's access list.
+void private_when_missing(const std::filesystem::path& path, Access how) {
+  if (how == Access::append && ::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) create_private(path);
+}
+
 }  // namespace
 
 int open_regular(const char* path, Access how) {
   if (!path) return -1;
-  return checked(::_open(path, flags_of(how) | kShared, _S_IREAD | _S_IWRITE));
+  if (how == Access::append) private_when_missing(native_name(path), how);
+  return checked(::_wopen(native_name(path).c_str(), flags_of(how) | kShared, _S_IREAD | _S_IWRITE));
 }
 
 std::FILE* open_regular_stream(const std::string& path, Access how) {
@@ -109,7 +189,9 @@ std::FILE* open_regular_stream(const std::string& path, Access how) {
 }
 
 std::FILE* open_regular_stream(const std::filesystem::path& path, Access how) {
-  return stream_of(checked(::_wopen(path.c_str(), flags_of(how) | kShared, _S_IREAD | _S_IWRITE)), how);
+  const std::wstring name = native_name(path.wstring());
+  private_when_missing(name, how);
+  return stream_of(checked(::_wopen(name.c_str(), flags_of(how) | kShared, _S_IREAD | _S_IWRITE)), how);
 }
 
 bool seek(std::FILE* f, uint64_t offset) { return ::_fseeki64(f, static_cast<long long>(offset), SEEK_SET) == 0; }
@@ -132,12 +214,13 @@ int open_regular(const char* path, uint64_t& size) {
 
 int open_output(const char* path) {
   if (!path) return -1;
-  return ::_open(path, _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
+  return ::_wopen(native_name(path).c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY | _O_NOINHERIT,
+                  _S_IREAD | _S_IWRITE);
 }
 
 bool opens(const char* path) {
   if (!path) return false;
-  const int fd = ::_open(path, _O_RDONLY | _O_BINARY);
+  const int fd = ::_wopen(native_name(path).c_str(), _O_RDONLY | _O_BINARY);
   if (fd < 0) return false;
   ::_close(fd);
   return true;
@@ -195,7 +278,7 @@ bool close(int fd) { return fd < 0 || ::_close(fd) == 0; }
 // we could look at here.
 bool readable_by_others(int) { return false; }
 
-bool write_protected(const std::string& path) { return ::_access(path.c_str(), 2) != 0; }
+bool write_protected(const std::string& path) { return ::_waccess(native_name(path.c_str()).c_str(), 2) != 0; }
 bool owned_by_another(const std::string&) { return false; }
 bool foreign(const std::string&) { return false; }
 void give_mode_of(int, const std::string&) {}
@@ -213,7 +296,7 @@ HANDLE os_handle(int fd) { return reinterpret_cast<HANDLE>(::_get_osfhandle(fd))
 // the right to delete it through its handle, and never through a reparse
 // point (a symbolic link or a junction planted at its name).
 HANDLE open_private(const std::string& name, DWORD disposition) {
-  return ::CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE | READ_CONTROL, 0, nullptr, disposition,
+  return ::CreateFileW(native_name(name.c_str()).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE | READ_CONTROL, 0, nullptr, disposition,
                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
 }
 
@@ -284,7 +367,7 @@ void detail::unlink_quietly(HeldFile& f) { delete_on_close(f.fd); }
 Claim claim_work_file(HeldFile& f, const std::function<void()>& waiting) {
   bool told = false;
   for (;;) {
-    const DWORD attributes = ::GetFileAttributesA(f.name.c_str());
+    const DWORD attributes = ::GetFileAttributesW(native_name(f.name.c_str()).c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES &&
         (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0)
       return Claim::unsafe;
@@ -368,10 +451,8 @@ bool unlink_name(HeldFile& f) {
 }
 
 bool rename_over(HeldFile& f, const std::string& target) {
-  const int n = ::MultiByteToWideChar(CP_ACP, 0, target.c_str(), -1, nullptr, 0);
-  if (n <= 0) return false;
-  std::wstring wide(static_cast<std::size_t>(n), L'\0');
-  ::MultiByteToWideChar(CP_ACP, 0, target.c_str(), -1, wide.data(), n);
+  const std::wstring wide = wide_of(target.c_str());
+  if (wide.empty()) return false;
   std::wstring full(32768, L'\0');
   const DWORD length = ::GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
   if (length == 0 || length >= full.size()) return false;

@@ -19,6 +19,10 @@ bool utf8_over_system_code_page();
 std::string in_system_code_page(const char* utf8);
 
 bool stdout_is_terminal();
+// Clears the console that standard output is, through the system's own
+// calls (Windows: an older console shows the ANSI sequence as text); false
+// where that is not how it is done, and the sequence is written instead.
+bool clear_console();
 // The progress line's terminal. Always false on Windows, whose build draws
 // no progress line.
 bool stderr_is_terminal();

@@ -15,6 +15,7 @@ bool utf8_over_system_code_page() { return false; }
 std::string in_system_code_page(const char* utf8) { return utf8; }
 
 bool stdout_is_terminal() { return ::isatty(STDOUT_FILENO) != 0; }
+bool clear_console() { return false; }
 bool stderr_is_terminal() { return ::isatty(STDERR_FILENO) != 0; }
 
 void write_stderr(const std::string& text) {

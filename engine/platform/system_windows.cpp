@@ -39,6 +39,19 @@ std::string in_system_code_page(const char* utf8) {
 }
 
 bool stdout_is_terminal() { return ::_isatty(1) != 0; }
+
+bool clear_console() {
+  HANDLE h = ::GetStdHandle(STD_OUTPUT_HANDLE);
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  if (h == INVALID_HANDLE_VALUE || !::GetConsoleScreenBufferInfo(h, &info)) return false;
+  const DWORD cells = static_cast<DWORD>(info.dwSize.X) * static_cast<DWORD>(info.dwSize.Y);
+  const COORD home{0, 0};
+  DWORD done = 0;
+  ::FillConsoleOutputCharacterW(h, L' ', cells, home, &done);
+  ::FillConsoleOutputAttribute(h, info.wAttributes, cells, home, &done);
+  ::SetConsoleCursorPosition(h, home);
+  return true;
+}
 bool stderr_is_terminal() { return false; }
 void write_stderr(const std::string&) {}
 uint64_t regular_size(const char*) { return 0; }

@@ -55,6 +55,36 @@ TEST(CommandLine, PathConversionDropsTheDriveAndTurnsBackslashes) {
   EXPECT_EQ(convert_path("a\\\"b"), "a/\"b");
 }
 
+// What each field becomes for the engine: the escape before a quote is the
+// panel's own and goes; paths and texts are converted as they always were.
+TEST(CommandLine, EachFieldReachesTheEngineAsOneArgument) {
+  EXPECT_EQ(engine_text("a\\\"b"), "a\"b");
+  EXPECT_EQ(engine_text("Z:\\x\\y\\"), "/x/y/");
+  EXPECT_EQ(engine_text("\\\\\""), "/\"");
+  EngineRun run{"Z:\\b.kb", 1, 'd', "s", "d", "", {}};
+  run.parameters[0] = "a\\\"b c";
+  const std::vector<EngineArgument> a = engine_arguments(run);
+  ASSERT_EQ(a.size(), 20u);
+  EXPECT_EQ(a[0].text, "/b.kb");
+  EXPECT_TRUE(a[0].path && a[3].path && a[4].path);
+  EXPECT_FALSE(a[1].path || a[2].path || a[5].path || a[6].path);
+  EXPECT_EQ(a[6].text, "a\"b c");
+  EXPECT_EQ(engine_command_line(a).substr(0, 32), "\"/b.kb\" 1 d \"s\" \"d\" \"0\" \"a\\\"b c\"");
+
+  // Only texts beyond ASCII go by file, and never one with a line break.
+  EXPECT_FALSE(texts_go_by_file(a));
+  run.parameters[1] = "\xE9";
+  EXPECT_TRUE(texts_go_by_file(engine_arguments(run)));
+  run.parameters[2] = "x\ny";
+  EXPECT_FALSE(texts_go_by_file(engine_arguments(run)));
+  run.source = "\xE9";  // a path is no text
+  run.parameters[1] = run.parameters[2] = "";
+  EXPECT_FALSE(texts_go_by_file(engine_arguments(run)));
+
+  EXPECT_FALSE(beyond_latin1("a\xE9\xFF"));
+  EXPECT_TRUE(beyond_latin1("\xC5\x82"));
+}
+
 TEST(ConfigFile, LengthPrefixesHaveOneThreeOrSevenBytes) {
   EXPECT_EQ(text_prefix(0), std::string(1, '\0'));
   EXPECT_EQ(text_prefix(254), "\xFE");

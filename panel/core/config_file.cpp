@@ -1,8 +1,10 @@
 #include "config_file.h"
 
+#include <filesystem>
 #include <fstream>
 #include <limits>
 
+#include "platform/files.h"
 #include "path_text.h"
 
 namespace qvxpanel {
@@ -104,7 +106,12 @@ std::string text_prefix(uint32_t length) {
 }
 
 bool save_config(const std::string& path, const PanelConfig& config) {
-  std::ofstream f(file_path(path), std::ios::binary | std::ios::trunc);
+  // Its log may hold a record's keys (Copiar Claves a Log): a new file is
+  // its owner's alone. An existing one keeps its mode.
+  const std::filesystem::path file = file_path(path);
+  std::error_code ec;
+  if (!std::filesystem::exists(file, ec)) qvx::files::create_private(file);
+  std::ofstream f(file, std::ios::binary | std::ios::trunc);
   if (!f.is_open()) return false;
   ArchiveWriter w(f);
   if (!exchange(w, config)) return false;

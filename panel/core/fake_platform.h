@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "bookformat/slot.h"
+#include "command_line.h"
 #include "keybook_dialogs.h"
 #include "platform.h"
 
@@ -33,10 +34,13 @@ class FakePlatform : public Platform {
   std::string standard;
 
   struct Launch {
-    std::string program, parameters;
+    std::string program, parameters;  // parameters: the arguments as one command line
+    EngineCall call;
   };
   std::vector<Launch> launches;
   bool starts = true;
+  std::optional<int> status;  // what the engine ends with; unknown when unset
+  std::string refusal;
   int error_number = 0;
   int error_after_launch = 0;
 
@@ -74,10 +78,10 @@ class FakePlatform : public Platform {
   void console_write(std::string_view text) override { console.push_back("write:" + std::string(text)); }
   void console_close() override { console.push_back("close"); }
   void standard_output(std::string_view text) override { standard += text; }
-  bool run_engine(const std::string& program, const std::string& parameters) override {
-    launches.push_back({program, parameters});
+  EngineResult run_engine(const std::string& program, const EngineCall& call) override {
+    launches.push_back({program, engine_command_line(call.arguments), call});
     if (error_after_launch != 0) error_number = error_after_launch;  // errno is only ever set
-    return starts;
+    return {starts, status, refusal};
   }
   std::optional<std::string> working_directory() override { return cwd; }
   std::tm local_time() override { return now; }

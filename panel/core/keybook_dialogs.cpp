@@ -73,6 +73,7 @@ bool ChangeDialog::on_ok() {
 KeyBookDialog::KeyBookDialog(Platform& platform, std::string book, std::string name, int32_t n)
     : ModalDialog(ids::keybook_dialog::kDialog), path(std::move(book)), number(n), platform_(platform) {
   record.nombre = std::move(name);
+  form_path_ = path;
 }
 
 void KeyBookDialog::on_init_dialog() {
@@ -83,6 +84,9 @@ void KeyBookDialog::on_init_dialog() {
 }
 
 void KeyBookDialog::on_path_changed() {
+  // The record shown belongs to the book it came from: OK must not hand its
+  // number and keys back with another book.
+  if (path != form_path_) clear_form();
   if (!enable_operations()) {
     tell(platform_, "No se puede realizar la operaci\xF3n hasta que active una Clave Maestra.",
          texts::kError);
@@ -143,7 +147,7 @@ void KeyBookDialog::on_delete() {
   }
   if (!erase_record(platform_, path, number)) return;
   tell(platform_, "La Clave Maestra ha sido eliminada", kDeleteTitle);
-  record.nombre.clear();
+  clear_form();
   refill_names();
   select_name(record.nombre);
 }
@@ -153,6 +157,13 @@ void KeyBookDialog::on_search() {
   SearchDialog dialog;
   if (!platform_.run(dialog)) return;
   if (!search(platform_, path, dialog.text)) tell(platform_, texts::kBookOpenError, texts::kError);
+}
+
+void KeyBookDialog::clear_form() {
+  number = 0;
+  record = {};
+  selection = -1;
+  form_path_ = path;
 }
 
 bool KeyBookDialog::enable_operations() {

@@ -84,10 +84,13 @@ class KeyBookDialog : public ModalDialog {
 
  private:
   bool enable_operations();
+  // No record chosen: after the book changed or the record was deleted.
+  void clear_form();
   void refill_names();
   void select_name(const std::string& name);
 
   Platform& platform_;
+  std::string form_path_;  // the book the number and keys come from
 };
 
 }  // namespace qvxpanel

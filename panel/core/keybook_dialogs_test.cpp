@@ -180,6 +180,33 @@ TEST(KeyBookDialog, DeletingAsksThenMarksTheSlot) {
   EXPECT_EQ(d.names[1].name, "tres");
 }
 
+// A record that is gone (deleted, or of another book) is handed back to
+// nobody: OK with it would start runs that fail.
+TEST(KeyBookDialog, ARecordThatWentLeavesTheFormEmpty) {
+  Book b;
+  KeyBookDialog d(b.p, b.path, "dos", 2);
+  d.on_init_dialog();
+  ASSERT_EQ(d.record.claves[0], "dos-key1");
+  d.on_delete();
+  EXPECT_EQ(d.number, 0);
+  EXPECT_EQ(d.record.claves[0], "");
+  EXPECT_EQ(d.selection, -1);
+
+  KeyBookDialog other(b.p, b.path, "tres", 3);
+  other.on_init_dialog();
+  ASSERT_EQ(other.number, 3);
+  other.on_path_changed();  // the same book: the record stays
+  EXPECT_EQ(other.number, 3);
+  const std::string second = b.dir.file("otro.kb");
+  write_book(second, {slot_of(record_named("x"))});
+  other.path = second;
+  other.on_path_changed();
+  EXPECT_EQ(other.number, 0);
+  EXPECT_EQ(other.record.nombre, "");
+  EXPECT_EQ(other.record.claves[9], "");
+  ASSERT_EQ(other.names.size(), 1u);
+}
+
 TEST(KeyBookDialog, TheMainWindowTakesTheSelectionBack) {
   Book b;
   CQvxpanelDlg w(b.p);

@@ -26,6 +26,7 @@ struct RunTexts {
   std::string_view done_log_tail;
   std::string_view failed_log_tail;
   std::string_view error_number_box;
+  int done_status;  // the engine's exit status for a run that took place
 };
 
 namespace {
@@ -46,6 +47,7 @@ constexpr RunTexts kEncoding = {
     "...OK.",
     "...\n Codificacion...ERRONEA.",
     "Error numero: ",
+    4,
 };
 
 constexpr RunTexts kDecoding = {
@@ -64,6 +66,7 @@ constexpr RunTexts kDecoding = {
     "...\nDecodificado... QVX 4.0...\n",
     "...\nDecodificacion...ERRONEA.",
     "Error n\xFAmero: ",
+    3,
 };
 
 constexpr std::string_view kDateLine = "\n FECHA: ";
@@ -71,6 +74,22 @@ constexpr std::string_view kRule =
     "\n___________________________________________________________________________";
 constexpr std::string_view kNoMasterKey = "No hay Clave Maestra.";
 constexpr std::string_view kConfigOpenError = "Se ha producido un error al intentar abrir el fichero.";
+
+// The engine's exit statuses, as the error box explains them; ends with a
+// line break.
+std::string status_text(int status) {
+  std::string_view meaning;
+  switch (status) {
+    case 0: meaning = "no se ha hecho nada: libro de claves o clave maestra no validos"; break;
+    case 2: meaning = "no se ha hecho nada: operacion desconocida"; break;
+    case 3: meaning = "se ha decodificado"; break;
+    case 4: meaning = "se ha codificado"; break;
+    case 8: meaning = "ha fallado: no se ha puesto nada en su sitio"; break;
+    case 9: meaning = "un fichero de comprobacion no coincide"; break;
+    default: meaning = "estado desconocido"; break;
+  }
+  return "Estado del programa: " + std::to_string(status) + ", " + std::string(meaning) + ".\n";
+}
 
 std::string parameter_label(std::size_t k) {
   std::string label = "\nParametro " + std::to_string(k) + ":";
@@ -130,6 +149,18 @@ void CQvxpanelDlg::run(const RunTexts& t) {
     for (int i = 0; i < inserted; ++i)
       message("\xA1" "Atenci\xF3n!: Se modifican las comillas con el caracter de escape", "");
   }
+  // No engine takes a character beyond Latin-1 in a text: refused before
+  // anything runs, rather than sent as something else.
+  for (std::size_t k = 1; k <= parameters.size(); ++k) {
+    if (beyond_latin1(parameters[k - 1])) {
+      focus = ids::main_window::parameter(static_cast<int>(k));
+      message("El Parametro " + std::to_string(k) +
+                  " tiene un caracter que no es Latin-1 (ISO 8859-1): el programa no lo puede recibir. "
+                  "Cambielo y vuelva a intentarlo.",
+              texts::kError, Icon::exclamation);
+      return;
+    }
+  }
   if (platform_.message_box(std::string(t.question) + source + "\nDestino: " + destination,
                             t.question_title, Icon::exclamation, Buttons::ok_cancel) != Answer::ok)
     return;
@@ -152,8 +183,13 @@ void CQvxpanelDlg::run(const RunTexts& t) {
   for (std::size_t k = 1; k <= parameters.size(); ++k)
     if (parameters[k - 1].empty() || qvx::cmdline::panel_keeps_absent(static_cast<int>(k)))
       parameters[k - 1] = qvx::cmdline::kAbsent;
-  const std::string line = convert_path(engine_command_line(
-      {book_path, number, t.operation, source, destination, confirmation, parameters}));
+  EngineCall call;
+  call.arguments = engine_arguments({book_path, number, t.operation, source, destination, confirmation, parameters});
+  const std::string line = engine_command_line(call.arguments);
+  if (texts_go_by_file(call.arguments)) {
+    call.texts_file = texts_file_contents(call.arguments);
+    call.arguments.resize(qvx::cmdline::kConfirmation);
+  }
   const std::string date = asctime_text(platform_.local_time());
 
   message(line, "");
@@ -176,21 +212,27 @@ void CQvxpanelDlg::run(const RunTexts& t) {
 
   // Only the launch may leave an error number behind.
   platform_.clear_last_error();
-  bool started = platform_.run_engine(engine, line);
-  report_launch(t, started, engine, date, true);
+  const EngineResult result = platform_.run_engine(engine, call);
+  report_launch(t, result, engine, date, true);
 }
 
-void CQvxpanelDlg::report_launch(const RunTexts& t, bool started, const std::string& engine,
-                                 const std::string& date, bool console) {
-  if (console) platform_.console_close();
-  if (started) {
+void CQvxpanelDlg::report_launch(const RunTexts& t, const EngineResult& result, const std::string& engine,
+                                 const std::string& date, bool form_run) {
+  if (form_run) platform_.console_close();
+  if (!result.refusal.empty()) message(result.refusal, texts::kError, Icon::exclamation);
+  // A run that the engine says did nothing, or failed, is no success: its
+  // status and what it means go in the error box and under the error line.
+  const bool failed_run = form_run && result.started && result.status && *result.status != t.done_status;
+  if (result.started && !failed_run) {
     message(std::string(t.done_box) + engine + std::string(t.done_box_tail), "OK", Icon::exclamation);
     log += std::string(t.date_line) + date;
     log += std::string(t.done_log) + engine + std::string(t.done_log_tail);
   } else {
-    message("Error Procesando ... " + engine + "...\n", texts::kError, Icon::exclamation);
+    const std::string status = failed_run ? status_text(*result.status) : std::string();
+    message("Error Procesando ... " + engine + "...\n" + status, texts::kError, Icon::exclamation);
     log += std::string(t.date_line) + date;
     log += "Error Procesando ... " + engine + std::string(t.failed_log_tail);
+    if (failed_run) log += "\n" + status.substr(0, status.size() - 1);
   }
   if (int e = platform_.last_error(); e != 0) {
     message(std::string(t.error_number_box) + std::to_string(e), texts::kError, Icon::exclamation);
@@ -206,8 +248,8 @@ void CQvxpanelDlg::on_run_console() {
   const std::string engine = convert_path(engine_path);
   const std::string date = asctime_text(platform_.local_time());
   platform_.clear_last_error();
-  bool started = platform_.run_engine(engine, " ");
-  report_launch(kEncoding, started, engine, date, false);
+  const EngineResult result = platform_.run_engine(engine, {});
+  report_launch(kEncoding, result, engine, date, false);
 }
 
 void CQvxpanelDlg::on_book_browse() {

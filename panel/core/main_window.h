@@ -70,8 +70,10 @@ class CQvxpanelDlg {
 
  private:
   void run(const RunTexts& t);
-  void report_launch(const RunTexts& t, bool started, const std::string& engine,
-                     const std::string& date, bool console);
+  // `form_run`: a run of the form, whose progress console is open and whose
+  // status says whether it took place (the console menus' status says not).
+  void report_launch(const RunTexts& t, const EngineResult& result, const std::string& engine,
+                     const std::string& date, bool form_run);
   void refill_master_keys(std::string_view open_error_title, std::string_view empty_message);
   bool read_key_copy();
   void message(std::string_view text, std::string_view title, Icon icon = Icon::none);

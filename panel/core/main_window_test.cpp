@@ -135,7 +135,73 @@ TEST(MainWindow, QuotesInParametersAreEscapedWithOneWarningEach) {
   EXPECT_EQ(t.p.boxes[0].title, "");
   EXPECT_EQ(t.p.boxes[1].title, "CODIFICAR");
   ASSERT_EQ(t.p.launches.size(), 1u);
-  EXPECT_NE(t.p.launches[0].parameters.find("\"uno\" \"a/\"b\" \"c/\"d\""), std::string::npos);
+  // The engine gets each text whole, quote and all: the escape only marks it.
+  const std::vector<EngineArgument>& a = t.p.launches[0].call.arguments;
+  ASSERT_EQ(a.size(), 20u);
+  EXPECT_EQ(a[7].text, "a\"b");
+  EXPECT_EQ(a[8].text, "c\"d");
+  EXPECT_NE(t.p.launches[0].parameters.find("\"uno\" \"a\\\"b\" \"c\\\"d\" \"0\""), std::string::npos);
+}
+
+// The engine's status tells whether the run took place; an engine that
+// says nothing of it (a status that never came) is taken at its start.
+TEST(MainWindow, AnEngineThatFailedIsNoSuccess) {
+  for (int status : {0, 8, 9, 3}) {
+    Window t;
+    t.p.status = status;
+    t.w.on_encode();
+    const std::string meaning = status == 8 ? "ha fallado: no se ha puesto nada en su sitio"
+                                : status == 0 ? "no se ha hecho nada: libro de claves o clave maestra no validos"
+                                : status == 9 ? "un fichero de comprobacion no coincide"
+                                              : "se ha decodificado";
+    const std::string said = "Estado del programa: " + std::to_string(status) + ", " + meaning + ".";
+    EXPECT_EQ(t.p.boxes.back().text, "Error Procesando ... qvx4.exe...\n" + said + "\n");
+    EXPECT_EQ(t.p.boxes.back().title, "ERROR");
+    const std::string tail = "\n FECHA: " + kDate + "Error Procesando ... qvx4.exe...\n Codificacion...ERRONEA.\n" +
+                             said + kRule;
+    EXPECT_EQ(t.w.log.substr(t.w.log.size() - tail.size()), tail);
+  }
+  Window done;
+  done.p.status = 3;
+  done.w.on_decode();
+  EXPECT_EQ(done.p.boxes.back().title, "OK");
+
+  Window refused;
+  refused.p.starts = false;
+  refused.p.refusal = "sin consola";
+  refused.w.on_run_console();
+  ASSERT_EQ(refused.p.boxes.size(), 2u);
+  EXPECT_EQ(refused.p.boxes[0].text, "sin consola");
+  EXPECT_EQ(refused.p.boxes[1].text, "Error Procesando ... qvx4.exe...\n");
+}
+
+// Texts beyond ASCII go in a file, as Latin-1 bytes, whichever the engine;
+// a character beyond Latin-1 stops the run before it starts.
+TEST(MainWindow, TextsBeyondAsciiGoInTheFile) {
+  Window t;
+  t.w.parameters[3] = "a\xE9";
+  t.w.on_encode();
+  ASSERT_EQ(t.p.launches.size(), 1u);
+  const EngineCall& call = t.p.launches[0].call;
+  ASSERT_TRUE(call.texts_file);
+  EXPECT_EQ(*call.texts_file, "uno\n0\n0\na\xE9\n0\n0\n0\n0\n0\n0\n0\n0\n0\n0\n");
+  EXPECT_EQ(call.arguments.size(), 6u);
+  // The log and the shown line stay the form's full line.
+  EXPECT_NE(t.w.log.find("\"uno\" \"0\" \"0\" \"a\xE9\" \"0\""), std::string::npos);
+
+  Window ascii;
+  ascii.w.on_encode();
+  EXPECT_FALSE(ascii.p.launches[0].call.texts_file);
+
+  Window beyond;
+  beyond.w.parameters[4] = "a\xC5\x82";  // U+0142 as the controls hand it over
+  beyond.w.on_encode();
+  EXPECT_TRUE(beyond.p.launches.empty());
+  EXPECT_TRUE(beyond.p.console.empty());
+  ASSERT_EQ(beyond.p.boxes.size(), 1u);
+  EXPECT_EQ(beyond.p.boxes[0].text.substr(0, 70),
+            "El Parametro 5 tiene un caracter que no es Latin-1 (ISO 8859-1): el pr");
+  EXPECT_EQ(beyond.w.focus, ids::main_window::parameter(5));
 }
 
 TEST(MainWindow, MissingRequiredFieldsStopAfterTheConsoleClosed) {
@@ -175,7 +241,7 @@ TEST(MainWindow, OnlyAnErrorLeftByTheLaunchIsReported) {
   console.p.error_after_launch = 5;
   console.w.on_run_console();
   ASSERT_EQ(console.p.launches.size(), 1u);
-  EXPECT_EQ(console.p.launches[0].parameters, " ");
+  EXPECT_TRUE(console.p.launches[0].call.arguments.empty());
   EXPECT_TRUE(console.p.console.empty());
   EXPECT_EQ(console.p.boxes.back().text, "Error numero: 5");
   EXPECT_EQ(console.w.log, "\n FECHA: " + kDate + "Procesado OK ... qvx4.exe...OK." + "\n FECHA: " + kDate +

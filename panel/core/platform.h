@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qvxpanel {
 
@@ -25,6 +26,27 @@ class ModalDialog {
   virtual void on_init_dialog() {}
 
   const int template_id;
+};
+
+// One argument of the engine's command line.
+struct EngineArgument {
+  std::string text;
+  bool path = false;  // a file name: a Linux engine under Wine may need it mapped
+};
+
+// What one engine run gets.
+struct EngineCall {
+  std::vector<EngineArgument> arguments;
+  // When set: the engine's texts (parameters 7 to 20, one per line, Latin-1)
+  // for a private file that the platform writes, names with "--texts FILE"
+  // before the arguments and removes after the run.
+  std::optional<std::string> texts_file;
+};
+
+struct EngineResult {
+  bool started = false;
+  std::optional<int> status;  // the engine's exit status, when the platform learns it
+  std::string refusal;        // why it was not started, when the platform can say
 };
 
 class Platform {
@@ -49,9 +71,9 @@ class Platform {
   // traces; a windowed program normally shows none of it.
   virtual void standard_output(std::string_view text) = 0;
 
-  // Starts `program` with `parameters` and waits until it ends; false when
-  // it could not be started.
-  virtual bool run_engine(const std::string& program, const std::string& parameters) = 0;
+  // Starts `program` and waits until it ends. No arguments: the engine's
+  // console menus, in a console of their own.
+  virtual EngineResult run_engine(const std::string& program, const EngineCall& call) = 0;
 
   // Nothing when the working directory cannot be determined.
   virtual std::optional<std::string> working_directory() = 0;

@@ -4,6 +4,7 @@
 
 #include <utility>
 
+#include "bookformat/slot.h"
 #include "text.h"
 
 namespace qvxpanel::win32 {
@@ -38,6 +39,13 @@ std::vector<std::string> names_of(const std::vector<NameEntry>& entries) {
   std::vector<std::string> names;
   for (const NameEntry& e : entries) names.push_back(e.name);
   return names;
+}
+
+void limit_text(HWND dialog, int id, std::size_t characters) {
+  HWND control = GetDlgItem(dialog, id);
+  wchar_t cls[16] = {};
+  GetClassNameW(control, cls, 16);
+  SendMessageW(control, lstrcmpiW(cls, L"ComboBox") == 0 ? CB_LIMITTEXT : EM_SETLIMITTEXT, characters, 0);
 }
 
 int combo_selection(HWND dialog, int id) {
@@ -131,7 +139,9 @@ Bindings MainWindow::bindings() {
                 {m::kNumber, &s.number},             {m::kName, &s.name},
                 {m::kSource, P{&s.source}},          {m::kDestination, P{&s.destination}},
                 {m::kConfirmation, P{&s.confirmation}}};
-  for (int k = 1; k <= 14; ++k) b.push_back({m::parameter(k), &s.parameters[static_cast<std::size_t>(k - 1)]});
+  // Path texts, so that a character beyond Latin-1 is seen and refused
+  // rather than turned into '?' unseen.
+  for (int k = 1; k <= 14; ++k) b.push_back({m::parameter(k), P{&s.parameters[static_cast<std::size_t>(k - 1)]}});
   b.push_back({m::kLog, Binding::Lines{&s.log}});
   return b;
 }
@@ -272,6 +282,12 @@ class RecordWindow : public Dialog {
                   {ids_.number, &state_.number}};
     bind_record(b, state_.record, ids_.keys, ids_.engorde, ids_.desorden);
     return b;
+  }
+  // A longer name or key would be cut unseen when the record is written:
+  // the fields take no more than the slot holds.
+  void on_init() override {
+    limit_text(hwnd, ids_.name, qvx::kNameWidth - 1);
+    for (int id : ids_.keys) limit_text(hwnd, id, qvx::kKeyWidth - 1);
   }
   void on_command(int id, int code) override {
     if (code == EN_CHANGE || code == CBN_EDITCHANGE) {

@@ -208,7 +208,7 @@ class Driver {
       RedrawWindow(open->hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     GdiFlush();
     busy_ = true;
-    bool taken = start_and_wait("/usr/bin/import", "-window root " + quote_argument(file), false);
+    bool taken = start_and_wait("/usr/bin/import", "-window root " + quote_argument(file), false).started;
     busy_ = false;
     record(std::string("shot ") + (taken ? "saved" : "failed"));
   }

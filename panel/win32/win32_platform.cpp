@@ -5,33 +5,22 @@
 #include <direct.h>
 #include <shellapi.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <ctime>
 #include <functional>
 #include <vector>
 
+#include "command_line.h"
 #include "dialogs.h"
+#include "file_dialog.h"
 #include "path_text.h"
+#include "platform/files.h"
 #include "wine_launch.h"
 
 namespace qvxpanel::win32 {
 namespace {
-
-std::optional<std::string> file_dialog(std::string_view proposed, bool save) {
-  std::vector<wchar_t> name(32768, L'\0');
-  const std::wstring wide = path_wide(proposed);
-  wide.copy(name.data(), std::min(wide.size(), name.size() - 1));
-  OPENFILENAMEW ofn{};
-  ofn.lStructSize = sizeof ofn;
-  ofn.hwndOwner = active_owner();
-  ofn.lpstrFile = name.data();
-  ofn.nMaxFile = static_cast<DWORD>(name.size());
-  ofn.Flags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT | OFN_EXPLORER;
-  BOOL chosen = save ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn);
-  if (!chosen) return std::nullopt;
-  return path_text(name.data());
-}
 
 // Linux names are UTF-8 bytes; the panel's texts are path texts.
 std::string from_linux_name(const char* name) {
@@ -171,24 +160,31 @@ bool linux_process_running(long pid) {
 // /bin/sh runs it, says which process it is and leaves the exit status; the
 // wait ends with the status or with that process, however it ends. The
 // user's texts stay arguments, never shell code.
-bool start_through_shell(const std::string& program, const std::string& parameters) {
+// A name of the panel's own in the temporary folder; empty when there is none.
+std::wstring temporary_name(const wchar_t* suffix) {
   wchar_t temp[MAX_PATH + 1] = {};
-  if (!GetTempPathW(MAX_PATH, temp)) return false;
+  if (!GetTempPathW(MAX_PATH, temp)) return {};
   static unsigned serial = 0;
-  const std::wstring marker = std::wstring(temp) + L"qvxpanel-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                              std::to_wstring(++serial) + L".status";
+  return std::wstring(temp) + L"qvxpanel-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+         std::to_wstring(++serial) + suffix;
+}
+
+EngineResult start_through_shell(const std::string& program, const std::string& parameters, bool in_terminal) {
+  const std::wstring marker = temporary_name(L".status");
+  if (marker.empty()) return {};
   const std::wstring pid_file = marker + L".pid";
   std::string marker_unix = unix_name(marker);
-  if (marker_unix.empty()) return false;
+  if (marker_unix.empty()) return {};
   DeleteFileW(marker.c_str());
   DeleteFileW(pid_file.c_str());
   // Found through its Windows name, whatever drive the working directory is on.
   std::wstring shell = dos_name("/bin/sh");
   if (shell.empty()) shell = L"/bin/sh";
   HANDLE process = nullptr;
-  if (!shell_execute(shell, path_wide(shell_wrapper_parameters(marker_unix, linux_program(program), parameters)),
+  if (!shell_execute(shell,
+                     path_wide(shell_wrapper_parameters(marker_unix, linux_program(program), parameters, in_terminal)),
                      false, process))
-    return false;
+    return {};
   const DWORD started = GetTickCount();
   long pid = 0;
   wait_painting(process, [&] {
@@ -201,9 +197,80 @@ bool start_through_shell(const std::string& program, const std::string& paramete
   const std::string status = file_head(marker, 32);
   DeleteFileW(marker.c_str());
   DeleteFileW(pid_file.c_str());
-  if (status.empty()) return pid != 0;  // the shell ran, but ended before it could tell
-  return wrapper_started(status);
+  // The shell ran, but ended before it could tell: started, status unknown.
+  if (status.empty()) return {pid != 0, std::nullopt, {}};
+  if (wrapper_found_no_terminal(status))
+    return {false, std::nullopt,
+            "No se puede abrir una consola para un programa de Linux: no se ha encontrado ni "
+            "x-terminal-emulator ni xterm."};
+  return {wrapper_started(status), wrapper_status(status), {}};
 }
+
+// A name without a folder, or relative to one: the file in the folder the
+// panel started in, when it is there. File dialogs move the working folder,
+// so it cannot tell which engine was meant.
+std::string resolved_program(const std::string& program, const std::wstring& start_folder) {
+  const bool rooted = !program.empty() && (program[0] == '\\' || program[0] == '/');
+  const bool drive = program.size() >= 2 && program[1] == ':';
+  if (rooted || drive || start_folder.empty()) return program;
+  std::wstring in_start = start_folder;
+  if (in_start.back() != L'\\') in_start += L'\\';
+  in_start += path_wide(program);
+  if (GetFileAttributesW(in_start.c_str()) == INVALID_FILE_ATTRIBUTES) return program;
+  return path_text(in_start);
+}
+
+// A path for the Linux engine: a drive other than Z: (whose paths the
+// conversion already made Linux ones) goes through Wine's own mapping.
+std::optional<std::string> linux_path(const std::string& path) {
+  const bool drive = path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' &&
+                     (path[2] == '/' || path[2] == '\\');
+  if (!drive) return path;
+  std::string name = unix_name(path_wide(path));
+  if (name.empty()) return std::nullopt;
+  return name;
+}
+
+// The engine's texts in a private file of the temporary folder, its own
+// name for the engine beside it; overwritten and removed when it goes.
+struct TextsFile {
+  std::wstring windows_name;
+  std::string engine_name;
+
+  TextsFile() = default;
+  TextsFile(const TextsFile&) = delete;
+  TextsFile& operator=(const TextsFile&) = delete;
+  ~TextsFile() { remove(); }
+
+  bool write(const std::string& contents, bool for_linux) {
+    const std::wstring name = temporary_name(L".texts");
+    if (name.empty() || !qvx::files::create_private(name)) return false;
+    windows_name = name;
+    HANDLE f = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    const bool ok = f != INVALID_HANDLE_VALUE &&
+                    WriteFile(f, contents.data(), static_cast<DWORD>(contents.size()), &written, nullptr) &&
+                    written == contents.size();
+    if (f != INVALID_HANDLE_VALUE) CloseHandle(f);
+    engine_name = for_linux ? unix_name(name) : path_text(name);
+    return ok && !engine_name.empty();
+  }
+
+  void remove() {
+    if (windows_name.empty()) return;
+    HANDLE f = CreateFileW(windows_name.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    LARGE_INTEGER size{};
+    if (f != INVALID_HANDLE_VALUE && GetFileSizeEx(f, &size)) {
+      const std::string zeros(static_cast<std::size_t>(size.QuadPart), '\0');
+      DWORD written = 0;
+      WriteFile(f, zeros.data(), static_cast<DWORD>(zeros.size()), &written, nullptr);
+      FlushFileBuffers(f);
+    }
+    if (f != INVALID_HANDLE_VALUE) CloseHandle(f);
+    DeleteFileW(windows_name.c_str());
+    windows_name.clear();
+  }
+};
 
 }  // namespace
 
@@ -212,22 +279,58 @@ bool running_under_wine() {
   return ntdll && GetProcAddress(ntdll, "wine_get_version");
 }
 
-bool start_and_wait(const std::string& program, const std::string& parameters, bool visible) {
-  if (running_under_wine() && is_linux_program(file_head(program_file(program), 4)))
-    return start_through_shell(program, parameters);
+EngineResult start_and_wait(const std::string& program, const std::string& parameters, bool visible) {
+  if (is_linux_engine(program)) return start_through_shell(program, parameters, visible);
   HANDLE process = nullptr;
-  if (!shell_execute(path_wide(program), path_wide(parameters), visible, process)) return false;
+  if (!shell_execute(path_wide(program), path_wide(parameters), visible, process)) return {};
   // Started by some other service (no handle): nothing to wait on.
-  if (process) {
-    wait_painting(process, nullptr);
-    CloseHandle(process);
+  if (!process) return {true, std::nullopt, {}};
+  wait_painting(process, nullptr);
+  DWORD code = 0;
+  std::optional<int> status;
+  if (GetExitCodeProcess(process, &code) && code != STILL_ACTIVE) status = static_cast<int>(code);
+  CloseHandle(process);
+  return {true, status, {}};
+}
+
+bool is_linux_engine(const std::string& program) {
+  return running_under_wine() && is_linux_program(file_head(program_file(program), 4));
+}
+
+// A message box grows with its text and would pass the screen's bottom (a
+// loaded log): only the last lines that fit are shown, after a line "...".
+std::wstring fit_to_screen(const std::wstring& text) {
+  RECT area{};
+  NONCLIENTMETRICSW metrics{};
+  metrics.cbSize = sizeof metrics;
+  if (!SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0) ||
+      !SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0))
+    return text;
+  HDC dc = GetDC(nullptr);
+  HFONT font = CreateFontIndirectW(&metrics.lfMessageFont);
+  HGDIOBJ old = SelectObject(dc, font);
+  TEXTMETRICW tm{};
+  const bool measured = GetTextMetricsW(dc, &tm);
+  SelectObject(dc, old);
+  DeleteObject(font);
+  ReleaseDC(nullptr, dc);
+  const long line = tm.tmHeight + tm.tmExternalLeading;
+  // Room for the caption, the margins and the buttons.
+  const long room = (area.bottom - area.top) - 160;
+  if (!measured || line <= 0 || room <= line) return text;
+  const std::size_t fit = static_cast<std::size_t>(room / line);
+  std::size_t lines = 1, start = text.size();
+  while (start > 0) {
+    if (text[start - 1] == L'\n' && ++lines > fit) break;
+    --start;
   }
-  return true;
+  if (start == 0) return text;
+  return L"...\n" + text.substr(start);
 }
 
 Answer Win32Platform::message_box(std::string_view text, std::string_view title, Icon icon, Buttons buttons) {
   UINT style = (buttons == Buttons::ok_cancel ? MB_OKCANCEL : MB_OK) | (icon == Icon::exclamation ? MB_ICONEXCLAMATION : 0);
-  int pressed = MessageBoxW(active_owner(), path_wide(text).c_str(), path_wide(title).c_str(), style);
+  int pressed = MessageBoxW(active_owner(), fit_to_screen(path_wide(text)).c_str(), path_wide(title).c_str(), style);
   return pressed == IDOK ? Answer::ok : Answer::cancel;
 }
 
@@ -263,11 +366,45 @@ void Win32Platform::standard_output(std::string_view text) {
   WriteFile(out, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
 }
 
-// An engine started without parameters opens its console menus: hidden,
+// Under Wine a new private file is made 0600 on the Linux side.
+static void private_on_linux(const std::filesystem::path& path) {
+  const std::string name = unix_name(path.wstring());
+  if (!name.empty()) start_through_shell("/bin/chmod", "600 " + quote_argument(name), false);
+}
+
+Win32Platform::Win32Platform() {
+  if (wchar_t* dir = _wgetcwd(nullptr, 0)) {
+    start_folder_ = dir;
+    std::free(dir);
+  }
+  if (running_under_wine()) qvx::files::set_private_file_finish(private_on_linux);
+}
+
+// An engine started without arguments opens its console menus: hidden,
 // nobody could answer them and the panel would wait for ever.
-bool Win32Platform::run_engine(const std::string& program, const std::string& parameters) {
-  const bool interactive = parameters.find_first_not_of(' ') == std::string::npos;
-  return start_and_wait(program, parameters, interactive);
+EngineResult Win32Platform::run_engine(const std::string& program, const EngineCall& call) {
+  const std::string engine = resolved_program(program, start_folder_);
+  const bool for_linux = is_linux_engine(engine);
+  std::vector<EngineArgument> arguments = call.arguments;
+  if (for_linux) {
+    for (EngineArgument& a : arguments) {
+      if (!a.path) continue;
+      auto mapped = linux_path(a.text);
+      if (!mapped)
+        return {false, std::nullopt,
+                "No se puede pasar al programa de Linux la ruta " + a.text + ": Wine no la puede traducir."};
+      a.text = *mapped;
+    }
+  }
+  std::string parameters;
+  TextsFile texts;
+  if (call.texts_file) {
+    if (!texts.write(*call.texts_file, for_linux))
+      return {false, std::nullopt, "No se ha podido escribir el fichero temporal de los parametros."};
+    parameters = "--texts " + quote_argument(texts.engine_name) + " ";
+  }
+  parameters += engine_command_line(arguments);
+  return start_and_wait(engine, parameters, arguments.empty());
 }
 
 std::optional<std::string> Win32Platform::working_directory() {

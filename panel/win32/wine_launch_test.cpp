@@ -4,6 +4,7 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -132,6 +133,37 @@ TEST(WineLaunch, AnEngineTheShellCannotRunWasNotStarted) {
     EXPECT_FALSE(wrapper_started(slurp(marker))) << program << ": " << slurp(marker);
   }
   for (std::string_view status : {"0\n", "4\n", "8\n", "1\n", "126x\n"}) EXPECT_TRUE(wrapper_started(status)) << status;
+}
+
+// The console menus get a terminal of their own, or the panel learns there
+// is none (nothing is run then).
+TEST(WineLaunch, ConsoleMenusRunInATerminalOrNotAtAll) {
+  TempDir dir;
+  const std::string engine = dir.file("engine");
+  std::ofstream(engine) << "#!/bin/sh\necho ran > " << dir.file("ran") << "\n";
+  std::ofstream(dir.file("xterm")) << "#!/bin/sh\necho \"$@\" > " << dir.file("terminal") << "\nshift\n\"$@\"\n";
+  for (const std::string& f : {engine, dir.file("xterm")})
+    std::filesystem::permissions(f, std::filesystem::perms::owner_all);
+  const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
+
+  // A PATH with the wrapper's one outside tool and no terminal.
+  std::filesystem::create_directory(dir.file("tools"));
+  std::filesystem::create_symlink("/bin/mv", dir.file("tools/mv"));
+  setenv("PATH", dir.file("tools").c_str(), 1);
+  run_shell(shell_wrapper_parameters(dir.file("m"), engine, "", true));
+  EXPECT_TRUE(wrapper_found_no_terminal(slurp(dir.file("m"))));
+  EXPECT_FALSE(wrapper_started(slurp(dir.file("m"))));
+  EXPECT_FALSE(std::filesystem::exists(dir.file("ran")));
+
+  setenv("PATH", (dir.path().string() + ":" + dir.file("tools")).c_str(), 1);
+  run_shell(shell_wrapper_parameters(dir.file("m"), engine, "", true));
+  setenv("PATH", path.c_str(), 1);
+  EXPECT_EQ(slurp(dir.file("terminal")), "-e " + engine + "\n");
+  EXPECT_EQ(slurp(dir.file("ran")), "ran\n");
+  EXPECT_EQ(wrapper_status(slurp(dir.file("m"))), 0);
+  EXPECT_EQ(wrapper_status("8\n"), 8);
+  EXPECT_EQ(wrapper_status("noterminal\n"), std::nullopt);
+  EXPECT_EQ(wrapper_status(""), std::nullopt);
 }
 
 TEST(WineLaunch, AZombieHasEnded) {

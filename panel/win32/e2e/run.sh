@@ -47,10 +47,18 @@ normalise() {
   sed -E 's/(Mon|Tue|Wed|Thu|Fri|Sat|Sun) (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) [ 0-9][0-9] [0-9]{2}:[0-9]{2}:[0-9]{2} [0-9]{4}/<DATE>/g' "$1"
 }
 
-fill() { sed -e "s|@W@|$(escaped "$W")|g" -e "s|@U@|$work|g" -e "s|@OUT@|$out|g" "$1"; }
+# A folder whose path passes 300 characters.
+long=$work/$(printf 'carpeta-de-nombre-largo-%02d/' $(seq 1 12))
+long=${long%/}
+L=$(escaped "$(windows_name "$long")")
+
+fill() { sed -e "s|@W@|$(escaped "$W")|g" -e "s|@L@|$(escaped "$L")|g" -e "s|@UL@|$long|g" -e "s|@U@|$work|g" -e "s|@OUT@|$out|g" "$1"; }
 
 failures=0
-wanted() { [[ " ${QVX_SCENARIOS:-engines keybook config launch unicode ctrlc nowindow checkfiles} " == *" $1 "* ]]; }
+wanted() {
+  local all="engines keybook config launch unicode ctrlc nowindow checkfiles longpath status bare quotes drive records console texts"
+  [[ " ${QVX_SCENARIOS:-$all} " == *" $1 "* ]]
+}
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 # Runs one step file; its results must equal the .expected file beside it.
@@ -83,6 +91,12 @@ cp "$win/qvxpanel_test.exe" "$win/qvx4.exe" "$work/run/"
 cp "$qvx7" "$work/qvx7"
 cp "$here/../../../examples/demo.kb" "$work/book.kb"
 head -c 70000 /dev/urandom > "$work/plain.bin"
+# A stand-in terminal for the Linux engines' console menus ("Ejecutar QVX4
+# (Consola)"): it gives them an empty input and keeps what they show.
+mkdir -p "$work/bin"
+printf '#!/bin/sh\necho "$@" > "%s/xterm.args"\nshift\n"$@" < /dev/null > "%s/xterm.out" 2>&1\n' "$work" "$work" > "$work/bin/xterm"
+chmod +x "$work/bin/xterm"
+export PATH=$work/bin:$PATH
 started=$SECONDS
 wineboot -i >/dev/null 2>&1; wineserver -w
 echo "ok: Wine prefix ($((SECONDS - started)) s)"
@@ -138,6 +152,98 @@ cp "$work/book.kb" "$work/book-ł.kb"
 scenario unicode
 same_file "$work/plain.bin" "$work/decoded-é-ł.bin"
 same_file "$work/plain.bin" "$work/decoded-ł-linux.bin"
+fi
+
+# Paths of more than 300 characters through the file dialogs and the engine.
+if wanted longpath; then
+mkdir -p "$long"
+cp "$work/plain.bin" "$long/plain.bin"
+scenario longpath
+same_file "$work/plain.bin" "$long/decoded.bin"
+same_file "$work/plain.bin" "$long/decoded-win.bin"
+fi
+
+# An engine that did nothing, and one that failed: errors with their status.
+if wanted status; then
+printf '#!/bin/sh\nexit 8\n' > "$work/fail8"
+chmod +x "$work/fail8"
+scenario status
+[ -e "$work/status-0.qvx" ] && fail "status: qvx4.exe wrote a destination without a record"
+fi
+
+# A bare engine name after a file dialog moved the working folder: the only
+# engine of that name is in the start folder; it takes two seconds, and the
+# program started next must find its output.
+if wanted bare; then
+mkdir -p "$work/other"
+head -c 1000 /dev/urandom > "$work/other/big.bin"
+printf '#!/bin/sh\nsleep 2\ncp "$4" "$5"\nexit 4\n' > "$work/run/slow"
+printf '#!/bin/sh\n[ -e "%s/other/coded.qvx" ] && echo waited > "%s/bare.seen" || echo "not waited" > "%s/bare.seen"\nexit 4\n' \
+  "$work" "$work" "$work" > "$work/check"
+chmod +x "$work/run/slow" "$work/check"
+scenario bare
+[ "$(cat "$work/bare.seen" 2>/dev/null)" = waited ] || fail "bare: the engine was $(cat "$work/bare.seen" 2>/dev/null || echo 'not seen')"
+same_file "$work/other/big.bin" "$work/other/coded.qvx"
+fi
+
+# Every printable byte reaches the engine inside its one argument.
+if wanted quotes; then
+printf '#!/bin/sh\necho $# > "%s/args.count"\nprintf "%%s\\n" "$@" > "%s/args.list"\nexit 4\n' "$work" "$work" > "$work/args"
+chmod +x "$work/args"
+scenario quotes
+printable=$(printf '%s' ' !"#$%&'"'"'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ[/]^_`abcdefghijklmnopqrstuvwxyz{|}~')
+[ "$(cat "$work/args.count" 2>/dev/null)" = 20 ] || fail "quotes: the engine got $(cat "$work/args.count" 2>/dev/null) arguments, not 20"
+for k in $(seq 7 20); do
+  want=$printable
+  [ "$k" = 17 ] || [ "$k" = 20 ] && want=0
+  [ "$(sed -n "${k}p" "$work/args.list" 2>/dev/null)" = "$want" ] || fail "quotes: argument $k is $(sed -n "${k}p" "$work/args.list" 2>/dev/null)"
+done
+same_file "$work/plain.bin" "$work/quoted-decoded.bin"
+fi
+
+# Files on drive C: with the Linux engine.
+if wanted drive; then
+cp "$work/plain.bin" "$WINEPREFIX/drive_c/plain-c.bin"
+scenario drive
+same_file "$work/plain.bin" "$WINEPREFIX/drive_c/decoded-c.bin"
+fi
+
+# A record that went is handed back to nobody; what the panel creates is
+# private (0600 under Wine).
+if wanted records; then
+cp "$work/book.kb" "$work/records.kb"
+scenario records
+for f in private.kb private.qvx; do
+  [ "$(stat -c %a "$work/$f" 2>/dev/null)" = 600 ] || fail "records: $f has mode $(stat -c %a "$work/$f" 2>/dev/null), not 600"
+done
+fi
+
+# The Linux engine's console menus open in a terminal (here a stand-in for
+# xterm that gives them an empty input).
+if wanted console; then
+scenario console
+[ "$(cat "$work/xterm.args" 2>/dev/null)" = "-e $work/qvx7" ] || fail "console: the engine was not started in a terminal"
+[ -s "$work/xterm.out" ] || fail "console: the engine's menus were not shown"
+fi
+
+# Latin-1 letters in the texts reach both engines as the same bytes, through
+# a private file (the engines' --texts); it is gone after the run.
+if wanted texts; then
+if grep -q -a -- --texts "$win/qvx4.exe" && grep -q -a -- --texts "$qvx7"; then
+printf '#!/bin/sh\n[ "$1" = --texts ] && stat -c %%a "$2" > "%s/texts.mode" && cp "$2" "%s/texts.seen"\nexit 4\n' \
+  "$work" "$work" > "$work/texts-probe"
+chmod +x "$work/texts-probe"
+scenario texts
+same_file "$work/plain.bin" "$work/latin-by-linux.bin"
+same_file "$work/plain.bin" "$work/latin-by-windows.bin"
+[ "$(cat "$work/texts.mode" 2>/dev/null)" = 600 ] || fail "texts: the texts file has mode $(cat "$work/texts.mode" 2>/dev/null)"
+printf 'a\xe9\n0\n0\n\xd1and\xfa\n0\n0\n0\n0\n0\n0\n0\n0\n0\n0\n' > "$work/texts.want"
+same_file "$work/texts.want" "$work/texts.seen"
+left=$(find "$WINEPREFIX" -name 'qvxpanel-*.texts' | wc -l)
+[ "$left" = 0 ] || fail "texts: $left texts files left behind"
+else
+echo "skipped: texts (these engines have no --texts)"
+fi
 fi
 
 # Without the rich-edit library the main window cannot be made: the panel
