@@ -53,10 +53,11 @@ bool size_of(int fd, uint64_t& size);
 int duplicate(int fd);
 void close(int fd);
 
-// Every byte becomes '0' (0x30) and reaches the disk. System calls only:
-// a signal handler may call it.
+// Every byte becomes '0' (0x30) and reaches the disk; an empty file is left
+// alone, unsynced. System calls only: a signal handler may call it.
 bool overwrite(int fd);
-// Empties the file and leaves the single byte "0", on the disk.
+// Empties the file and leaves the single byte "0", on the disk (synced only
+// when the file held something).
 bool cut_to_one_byte(int fd);
 
 }  // namespace qvx::files
