@@ -4,6 +4,7 @@
 #include <memory>
 #include <utility>
 
+#include "cipher/keystream.h"
 #include "cipher/pass_table.h"
 #include "console/progress.h"
 
@@ -119,6 +120,7 @@ void run_plan(coder& c, const std::vector<Step>& steps, const WorkFiles& work, c
       n = stage.out_size();
       step_of.push_back(i);
     }
+    if (rules.combine) combine_terms(chain.stages);
     // Only the first stage may ask, and its announcement comes first.
     std::size_t said = sweep.begin;
     if (chain.stages[0]->interactive()) {

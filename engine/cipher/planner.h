@@ -48,6 +48,10 @@ struct PlanRules {
   // never). Off: on the shared two-core machine it was measured on, the
   // second core was never free and two threads gained nothing measurable.
   uint64_t two_threads_from = kOneThread;
+  // Runs of consecutive stages that only add a term of the byte number
+  // (passes 1 to 10; exchange passes whose input is all tail) add one
+  // keystream, the sum of theirs (keystream.h).
+  bool combine = true;
 };
 
 // The sweeps for `steps` on an input of `size` bytes.
