@@ -330,12 +330,20 @@ class ExchangeStage : public Stage, public TermStage {
 
   void run_cycles(const unsigned char* data, uint64_t cycles) {
     const std::size_t len = cycle_->length();
-    for (uint64_t k = 0; k < cycles; ++k, data += len) {
-      unsigned char* to = out_.reserve(len);
-      cycle_->apply(data, to);
-      out_.commit(len);
-    }
     q_ += cycles * len;
+    while (cycles > 0) {
+      std::size_t room = 0;
+      unsigned char* to = out_.room(static_cast<std::size_t>(std::min<uint64_t>(cycles * len, Emitter::kSize)), room);
+      const std::size_t fit = room / len;
+      if (fit == 0) {
+        out_.flush();
+        continue;
+      }
+      cycle_->apply(data, to, fit);
+      out_.commit(fit * len);
+      data += fit * len;
+      cycles -= fit;
+    }
     place_block();  // block 0 again, at the next cycle
   }
 

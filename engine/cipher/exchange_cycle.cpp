@@ -1,7 +1,5 @@
 #include "cipher/exchange_cycle.h"
 
-#include "cipher/simd.h"
-
 namespace qvx {
 
 unsigned char* ExchangeCycle::add_block(std::size_t length, std::size_t front) {
@@ -16,7 +14,7 @@ unsigned char* ExchangeCycle::add_block(std::size_t length, std::size_t front) {
 void ExchangeCycle::apply(const unsigned char* src, unsigned char* dst, std::size_t count) const {
   const unsigned char* pattern = pattern_.data();
   for (std::size_t k = 0; k < count; ++k, src += length(), dst += length())
-    for (const Move& m : moves_) simd::add_into(dst + m.to, src + m.from, pattern + m.to, m.length);
+    simd::add_moves(dst, src, pattern, moves_.data(), moves_.size());
 }
 
 }  // namespace qvx

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "cipher/simd.h"
+
 namespace qvx {
 
 class ExchangeCycle {
@@ -24,10 +26,7 @@ class ExchangeCycle {
   void apply(const unsigned char* src, unsigned char* dst, std::size_t count = 1) const;
 
  private:
-  struct Move {
-    std::size_t to, from, length;
-  };
-  std::vector<Move> moves_;
+  std::vector<simd::Move> moves_;
   std::vector<unsigned char> pattern_;
 };
 

@@ -63,9 +63,31 @@ __attribute__((always_inline)) inline void tables_body(unsigned char* d, std::si
 template <class V>
 __attribute__((always_inline)) inline void into_body(unsigned char* dst, const unsigned char* src,
                                                      const unsigned char* add, std::size_t n) {
+  using V8 = unsigned char __attribute__((vector_size(8)));
   std::size_t i = 0;
   for (; i + sizeof(V) <= n; i += sizeof(V)) store(dst + i, load<V>(src + i) + load<V>(add + i));
+  // The moves of a cycle are short: their ends go in halving steps.
+  if constexpr (sizeof(V) > 16) {
+    if (i + 16 <= n) {
+      store(dst + i, load<V16>(src + i) + load<V16>(add + i));
+      i += 16;
+    }
+  }
+  if (i + 8 <= n) {
+    store(dst + i, load<V8>(src + i) + load<V8>(add + i));
+    i += 8;
+  }
   for (; i < n; ++i) dst[i] = static_cast<unsigned char>(src[i] + add[i]);
+}
+
+template <class V>
+__attribute__((always_inline)) inline void moves_body(unsigned char* dst, const unsigned char* src,
+                                                      const unsigned char* add, const Move* moves,
+                                                      std::size_t count) {
+  for (std::size_t k = 0; k < count; ++k) {
+    const Move& m = moves[k];
+    into_body<V>(dst + m.to, src + m.from, add + m.to, m.length);
+  }
 }
 
 void add_tables_portable(unsigned char* d, std::size_t n, const unsigned char* const* t, std::size_t count) {
@@ -76,6 +98,10 @@ void subtract_tables_portable(unsigned char* d, std::size_t n, const unsigned ch
 }
 void add_into_portable(unsigned char* dst, const unsigned char* src, const unsigned char* add, std::size_t n) {
   into_body<V16>(dst, src, add, n);
+}
+void add_moves_portable(unsigned char* dst, const unsigned char* src, const unsigned char* add, const Move* moves,
+                        std::size_t count) {
+  moves_body<V16>(dst, src, add, moves, count);
 }
 
 #if defined(QVX_AVX2)
@@ -91,18 +117,23 @@ __attribute__((target("avx2"))) void add_into_avx2(unsigned char* dst, const uns
                                                    const unsigned char* add, std::size_t n) {
   into_body<V32>(dst, src, add, n);
 }
+__attribute__((target("avx2"))) void add_moves_avx2(unsigned char* dst, const unsigned char* src,
+                                                    const unsigned char* add, const Move* moves, std::size_t count) {
+  moves_body<V32>(dst, src, add, moves, count);
+}
 #endif
 
 struct Bodies {
   void (*add_tables)(unsigned char*, std::size_t, const unsigned char* const*, std::size_t);
   void (*subtract_tables)(unsigned char*, std::size_t, const unsigned char* const*, std::size_t);
   void (*add_into)(unsigned char*, const unsigned char*, const unsigned char*, std::size_t);
+  void (*add_moves)(unsigned char*, const unsigned char*, const unsigned char*, const Move*, std::size_t);
   const char* name;
 };
 
-constexpr Bodies kPortable{add_tables_portable, subtract_tables_portable, add_into_portable, "portable"};
+constexpr Bodies kPortable{add_tables_portable, subtract_tables_portable, add_into_portable, add_moves_portable, "portable"};
 #if defined(QVX_AVX2)
-constexpr Bodies kAvx2{add_tables_avx2, subtract_tables_avx2, add_into_avx2, "avx2"};
+constexpr Bodies kAvx2{add_tables_avx2, subtract_tables_avx2, add_into_avx2, add_moves_avx2, "avx2"};
 #endif
 
 const Bodies* best() {
@@ -113,10 +144,9 @@ const Bodies* best() {
   return &kPortable;
 }
 
-std::atomic<const Bodies*>& chosen() {
-  static std::atomic<const Bodies*> bodies{best()};
-  return bodies;
-}
+// Chosen when the program starts; nothing calls a kernel before main.
+std::atomic<const Bodies*> g_chosen{best()};
+std::atomic<const Bodies*>& chosen() { return g_chosen; }
 
 const Bodies& bodies() { return *chosen().load(std::memory_order_relaxed); }
 
@@ -132,6 +162,11 @@ void subtract_tables(unsigned char* data, std::size_t n, const unsigned char* co
 
 void add_into(unsigned char* dst, const unsigned char* src, const unsigned char* add, std::size_t n) {
   bodies().add_into(dst, src, add, n);
+}
+
+void add_moves(unsigned char* dst, const unsigned char* src, const unsigned char* add, const Move* moves,
+               std::size_t count) {
+  bodies().add_moves(dst, src, add, moves, count);
 }
 
 void use(Kernels k) { chosen().store(k == Kernels::portable ? &kPortable : best(), std::memory_order_relaxed); }

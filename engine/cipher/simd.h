@@ -17,6 +17,15 @@ void subtract_tables(unsigned char* data, std::size_t n, const unsigned char* co
 // dst[i] = src[i] + add[i]. REQUIRES: dst is src, or they do not overlap.
 void add_into(unsigned char* dst, const unsigned char* src, const unsigned char* add, std::size_t n);
 
+// One contiguous move of an exchange cycle.
+struct Move {
+  std::size_t to, from, length;
+};
+// For each move: dst[to + i] = src[from + i] + add[to + i], i < length.
+// REQUIRES: dst and src do not overlap.
+void add_moves(unsigned char* dst, const unsigned char* src, const unsigned char* add, const Move* moves,
+               std::size_t count);
+
 // Which bodies run: the best the processor has, or the portable ones
 // (tests run both and compare).
 enum class Kernels { best, portable };
