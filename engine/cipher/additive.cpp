@@ -112,7 +112,11 @@ class AdditiveStage : public Stage, public TermStage {
     if (works_) add_pass_term(ks, p_, record_, texts_);
     return true;
   }
-  void replace_term(std::shared_ptr<Keystream> ks) override { term_ = std::move(ks); }
+  void replace_term(std::shared_ptr<Keystream> ks) override {
+    combined_ = true;
+    term_ = std::move(ks);
+  }
+  std::string how() const override { return keystream_how(works_, combined_, term_.get()); }
 
   void report(coder& c, const Flow& f) override {
     const bool decoding = c.dir == Direction::decode;
@@ -161,6 +165,7 @@ class AdditiveStage : public Stage, public TermStage {
   const KeyRecord record_;
   std::string texts_[kMaxTexts];
   std::shared_ptr<Keystream> term_;  // its own, the run's it heads, or none
+  bool combined_ = false;
 };
 
 std::unique_ptr<Stage> make_stage(const coder& c, int number, const char* const (&given)[kMaxTexts], uint64_t n) {

@@ -136,6 +136,11 @@ class ExchangeStage : public Stage, public TermStage {
     absorbed_ = true;
     term_ = std::move(ks);
   }
+  std::string how() const override {
+    if (!works_ || absorbed_) return keystream_how(works_, absorbed_, term_.get());
+    if (cycle_) return "cycles of " + std::to_string(cycle_->length()) + " bytes";
+    return cur_.tail && cur_.at == 0 ? "all tail" : "blocks";
+  }
 
   void run_from(InFile& in) override {
     if (!works_ || absorbed_) {

@@ -78,6 +78,14 @@ void Keystream::apply(unsigned char* data, std::size_t n, Direction d) {
   }
 }
 
+std::string keystream_how(bool works, bool combined, const Keystream* ks) {
+  const std::string tables = ks ? ", " + std::to_string(ks->tables()) + " tables" : "";
+  if (combined && ks) return "keystream of the run" + tables;
+  if (!works) return "copy";
+  if (combined) return "in the keystream";
+  return ks ? "keystream" + tables : "";
+}
+
 std::size_t combine_terms(std::vector<std::unique_ptr<Stage>>& stages) {
   std::size_t runs = 0;
   for (std::size_t i = 0; i < stages.size();) {

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -62,6 +63,10 @@ class TermStage {
   // hands its input on unchanged; its report stays its own.
   virtual void replace_term(std::shared_ptr<Keystream> ks) = 0;
 };
+
+// What a term stage says of itself: "copy", "keystream, k tables" (its
+// own, or the sum it adds for a run), or "in the keystream".
+std::string keystream_how(bool works, bool combined, const Keystream* ks);
 
 // The planner's rule: every run of two or more consecutive stages that only
 // add terms becomes one keystream stage (the run's first adds the sum, the

@@ -67,6 +67,22 @@ class SweepProgress {
   std::size_t at_ = 0;
 };
 
+// The stages of one sweep over an input of `n` bytes, with the planner's
+// rules applied; `step_of` gets the step of each stage.
+std::vector<std::unique_ptr<Stage>> sweep_stages(const coder& c, const std::vector<Step>& steps, const Sweep& sweep,
+                                                 uint64_t n, const PlanRules& rules,
+                                                 std::vector<std::size_t>& step_of) {
+  std::vector<std::unique_ptr<Stage>> stages;
+  for (std::size_t i = sweep.begin; i < sweep.end; ++i) {
+    if (!runs(steps[i])) continue;
+    stages.push_back(stage_of(c, steps[i], n));
+    n = stages.back()->out_size();
+    step_of.push_back(i);
+  }
+  if (rules.combine) combine_terms(stages);
+  return stages;
+}
+
 }  // namespace
 
 void set_plan_rules(const PlanRules& rules) { g_rules = rules; }
@@ -111,16 +127,10 @@ void run_plan(coder& c, const std::vector<Step>& steps, const WorkFiles& work, c
 
     Chain chain;
     std::vector<std::size_t> step_of;  // the step of each stage
-    uint64_t n = in.size();
-    for (std::size_t i = sweep.begin; i < sweep.end; ++i) {
-      if (!runs(steps[i])) continue;
-      chain.stages.push_back(stage_of(c, steps[i], n));
-      Stage& stage = *chain.stages.back();
-      stage.reads = name_of(c, route(c.dir, steps[i].pass).from, work);
-      n = stage.out_size();
-      step_of.push_back(i);
-    }
-    if (rules.combine) combine_terms(chain.stages);
+    chain.stages = sweep_stages(c, steps, sweep, in.size(), rules, step_of);
+    for (std::size_t k = 0; k < step_of.size(); ++k)
+      chain.stages[k]->reads = name_of(c, route(c.dir, steps[step_of[k]].pass).from, work);
+    const uint64_t n = chain.stages.back()->out_size();
     // Only the first stage may ask, and its announcement comes first.
     std::size_t said = sweep.begin;
     if (chain.stages[0]->interactive()) {
@@ -151,6 +161,22 @@ void run_plan(coder& c, const std::vector<Step>& steps, const WorkFiles& work, c
       }
     }
   }
+}
+
+std::string describe_stages(const coder& c, const std::vector<Step>& steps, const std::vector<Sweep>& plan,
+                            uint64_t size, const PlanRules& rules) {
+  std::string text;
+  for (const Sweep& sweep : plan) {
+    std::vector<std::size_t> step_of;
+    const auto stages = sweep_stages(c, steps, sweep, size, rules, step_of);
+    size = stages.back()->out_size();
+    for (std::size_t k = 0; k < stages.size(); ++k) {
+      const std::string how = stages[k]->how();
+      text += (k == 0 ? "  " : ", ") + std::to_string(steps[step_of[k]].pass) + (how.empty() ? "" : " " + how);
+    }
+    text += "\n";
+  }
+  return text;
 }
 
 std::string describe(const std::vector<Step>& steps, const std::vector<Sweep>& plan) {

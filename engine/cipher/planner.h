@@ -62,6 +62,11 @@ void run_plan(coder& c, const std::vector<Step>& steps, const WorkFiles& work, c
 // "1-23 in memory" style text for notes and the benchmark.
 std::string describe(const std::vector<Step>& steps, const std::vector<Sweep>& plan);
 
+// How each stage of each sweep works its data (keystream, exchange
+// cycles, ...), one line per sweep.
+std::string describe_stages(const coder& c, const std::vector<Step>& steps, const std::vector<Sweep>& plan,
+                            uint64_t size, const PlanRules& rules = {});
+
 // Rules every run of this process plans with (tests compare against the
 // one-at-a-time path with them).
 void set_plan_rules(const PlanRules& rules);

@@ -80,13 +80,38 @@ __attribute__((always_inline)) inline void into_body(unsigned char* dst, const u
   for (; i < n; ++i) dst[i] = static_cast<unsigned char>(src[i] + add[i]);
 }
 
+// One move of at least sizeof(W) bytes: whole vectors, then one more that
+// ends at the move's end and overlaps the last one. Writing the overlap
+// twice gives the same bytes, since dst and src are apart.
+template <class W>
+__attribute__((always_inline)) inline void move_overlapping(unsigned char* dst, const unsigned char* src,
+                                                            const unsigned char* add, std::size_t n) {
+  std::size_t i = 0;
+  for (; i + sizeof(W) <= n; i += sizeof(W)) store(dst + i, load<W>(src + i) + load<W>(add + i));
+  if (i < n) {
+    const std::size_t last = n - sizeof(W);
+    store(dst + last, load<W>(src + last) + load<W>(add + last));
+  }
+}
+
 template <class V>
 __attribute__((always_inline)) inline void moves_body(unsigned char* dst, const unsigned char* src,
                                                       const unsigned char* add, const Move* moves,
                                                       std::size_t count) {
+  using V8 = unsigned char __attribute__((vector_size(8)));
   for (std::size_t k = 0; k < count; ++k) {
     const Move& m = moves[k];
-    into_body<V>(dst + m.to, src + m.from, add + m.to, m.length);
+    unsigned char* d = dst + m.to;
+    const unsigned char* s = src + m.from;
+    const unsigned char* a = add + m.to;
+    if (m.length >= sizeof(V))
+      move_overlapping<V>(d, s, a, m.length);
+    else if (m.length >= 16)
+      move_overlapping<V16>(d, s, a, m.length);
+    else if (m.length >= 8)
+      move_overlapping<V8>(d, s, a, m.length);
+    else
+      into_body<V>(d, s, a, m.length);
   }
 }
 
