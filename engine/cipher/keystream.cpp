@@ -80,9 +80,8 @@ void Keystream::apply(unsigned char* data, std::size_t n, Direction d) {
 
 std::string keystream_how(bool works, bool combined, const Keystream* ks) {
   const std::string tables = ks ? ", " + std::to_string(ks->tables()) + " tables" : "";
-  if (combined && ks) return "keystream of the run" + tables;
+  if (combined) return ks ? "keystream of the run" + tables : "in the keystream";
   if (!works) return "copy";
-  if (combined) return "in the keystream";
   return ks ? "keystream" + tables : "";
 }
 

@@ -170,10 +170,20 @@ std::string describe_stages(const coder& c, const std::vector<Step>& steps, cons
     std::vector<std::size_t> step_of;
     const auto stages = sweep_stages(c, steps, sweep, size, rules, step_of);
     size = stages.back()->out_size();
+    // A keystream's run is one entry: "1-10 keystream of the run, ...".
+    std::vector<std::pair<std::string, std::string>> entries;  // passes, how
     for (std::size_t k = 0; k < stages.size(); ++k) {
+      const std::string pass = std::to_string(steps[step_of[k]].pass);
       const std::string how = stages[k]->how();
-      text += (k == 0 ? "  " : ", ") + std::to_string(steps[step_of[k]].pass) + (how.empty() ? "" : " " + how);
+      if (how == "in the keystream" && !entries.empty()) {
+        std::string& passes = entries.back().first;
+        passes = passes.substr(0, passes.find('-')) + "-" + pass;
+      } else {
+        entries.emplace_back(pass, how);
+      }
     }
+    for (std::size_t k = 0; k < entries.size(); ++k)
+      text += (k == 0 ? "  " : "; ") + entries[k].first + (entries[k].second.empty() ? "" : " " + entries[k].second);
     text += "\n";
   }
   return text;
