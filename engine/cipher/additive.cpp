@@ -99,16 +99,15 @@ class AdditiveStage : public Stage, public TermStage {
  public:
   AdditiveStage(const coder& c, const AdditivePass& p, const std::string (&texts)[kMaxTexts], uint64_t n)
       : Stage(n), p_(p), dir_(c.dir), works_(!c.clave(p.governing).empty()), record_(c) {
-    if (!works_) return;
     for (int i = 0; i < kMaxTexts; ++i) texts_[i] = texts[i];
-    term_ = std::make_shared<Keystream>();
-    add_pass_term(*term_, p, record_, texts_);
-    term_->build();
   }
 
   // A keystream costs about one plain move per table (measured in
   // instructions per byte); a stage whose term another adds, nothing.
-  double cost() const override { return term_ ? static_cast<double>(term_->tables()) : 0; }
+  double cost() const override {
+    const Keystream* ks = term();
+    return ks ? static_cast<double>(ks->tables()) : 0;
+  }
 
   bool add_term(Keystream& ks) const override {
     if (works_) add_pass_term(ks, p_, record_, texts_);
@@ -118,7 +117,7 @@ class AdditiveStage : public Stage, public TermStage {
     combined_ = true;
     term_ = std::move(ks);
   }
-  std::string how() const override { return keystream_how(works_, combined_, term_.get()); }
+  std::string how() const override { return keystream_how(works_, combined_, term()); }
 
   void report(coder& c, const Flow& f) override {
     const bool decoding = c.dir == Direction::decode;
@@ -156,7 +155,7 @@ class AdditiveStage : public Stage, public TermStage {
 
  protected:
   void consume(unsigned char* data, std::size_t n) override {
-    if (term_) term_->apply(data, n, dir_);
+    if (Keystream* ks = term()) ks->apply(data, n, dir_);
     out_.give(data, n);
   }
 
@@ -166,7 +165,18 @@ class AdditiveStage : public Stage, public TermStage {
   bool works_;
   const KeyRecord record_;
   std::string texts_[kMaxTexts];
-  std::shared_ptr<Keystream> term_;  // its own, the run's it heads, or none
+  // The run's keystream it adds, or none when another adds it; else its
+  // own, built when first needed (most stages are combined before that).
+  Keystream* term() const {
+    if (!combined_ && works_ && !term_) {
+      term_ = std::make_shared<Keystream>();
+      add_pass_term(*term_, p_, record_, texts_);
+      term_->build();
+    }
+    return term_.get();
+  }
+
+  mutable std::shared_ptr<Keystream> term_;
   bool combined_ = false;
 };
 

@@ -14,11 +14,12 @@ constexpr std::size_t kChunk = 4096;
 // Two parts merge into one table of their common period while it stays
 // this short (the tables are read straight through, so a few KiB each
 // cost nothing against one more table per byte).
-constexpr std::size_t kMergedPeriod = 16384;
+constexpr std::size_t kMergedPeriod = 65536;
 
 std::vector<unsigned char> repeat(const std::vector<unsigned char>& part, std::size_t period) {
   std::vector<unsigned char> v(period);
-  for (std::size_t i = 0; i < period; ++i) v[i] = part[i % part.size()];
+  for (std::size_t i = 0; i < period; i += part.size())
+    std::copy_n(part.begin(), std::min(part.size(), period - i), v.begin() + static_cast<std::ptrdiff_t>(i));
   return v;
 }
 
