@@ -266,7 +266,9 @@ bool RunGuard::make_output() {
 }
 
 void RunGuard::wipe(int which, const char* shown_name) {
-  if (!ready_ || eraser::erase_held(work_[which])) return;
+  // Decoding wipes the first work file twice: once wiped and removed, it
+  // holds only the "0" of its cut, and wiping that again would only sync.
+  if (!ready_ || !work_[which].named || eraser::erase_held(work_[which])) return;
   con::line(std::string("Error no se ha borrado el fichero ") + shown_name + ", !Queda Un Rastro!");
 }
 
