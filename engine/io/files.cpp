@@ -455,7 +455,12 @@ Claim claim_work_file(HeldFile& f, const std::function<void()>& waiting) {
     const int fd = ::open(f.name.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600);
     if (fd < 0) return (errno == ELOOP || errno == EISDIR || errno == ENXIO) ? Claim::unsafe : Claim::failed;
     if (!private_and_plain(fd)) {
+      // Opened just as the run before us removed it (no name left): the
+      // name is free again, not unsafe.
+      struct stat st;
+      const bool removed = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 0;
       ::close(fd);
+      if (removed) continue;
       return Claim::unsafe;
     }
     if (!lock(fd, false)) {
