@@ -28,9 +28,9 @@
 #include <vector>
 
 #include "bookformat/slot.h"
-#include "cipher/pipeline.h"
-#include "cipher/planner.h"
-#include "cipher/simd.h"
+#include "cipher/run/pipeline.h"
+#include "cipher/run/planner.h"
+#include "cipher/passes/simd.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <optional>
 #include <sstream>
 
-#include "cipher/coder.h"
-#include "cipher/pass_table.h"
+#include "cipher/passes/coder.h"
+#include "cipher/passes/pass_table.h"
 #include "console/console.h"
 #include "sandbox.h"
 

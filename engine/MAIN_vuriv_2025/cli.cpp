@@ -7,35 +7,19 @@
 #include <fstream>
 #include <string>
 
-#if defined(_WIN32)
-#define WIN32_LEAN_AND_MEAN
-#define NOMINMAX
-#include <windows.h>
-#endif
-
 #include "MAIN_vuriv_2025/help.h"
 #include "MAIN_vuriv_2025/menus.h"
 #include "console/console.h"
 #include "keybook/base.h"
+#include "platform/system.h"
 
 namespace qvx {
 namespace {
 
-// The running program's own file, whatever name it was started by.
-std::string own_executable() {
-#if defined(_WIN32)
-  char name[32768];
-  DWORD n = GetModuleFileNameA(nullptr, name, sizeof name);
-  return n > 0 && n < sizeof name ? std::string(name, n) : std::string();
-#else
-  return "/proc/self/exe";
-#endif
-}
-
 // A light integrity check of our own executable: it must be there, readable
 // and not empty. A failure only warns.
 void check_own_executable(const char* argv0) {
-  const std::string own = own_executable();
+  const std::string own = sys::own_executable();
   for (const char* path : {own.c_str(), argv0}) {
     if (!path || !*path) continue;
     std::ifstream f(path, std::ios::binary | std::ios::ate);

@@ -2,8 +2,8 @@
 // run and its exit statuses.
 #pragma once
 
-#include "MAIN_vuriv_2025/command_layout.h"
-#include "cipher/pipeline.h"
+#include "contract/command_layout.h"
+#include "cipher/run/pipeline.h"
 
 namespace qvx {
 

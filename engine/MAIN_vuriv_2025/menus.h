@@ -1,7 +1,7 @@
 // The two console menus.
 #pragma once
 
-#include "cipher/pipeline.h"
+#include "cipher/run/pipeline.h"
 #include "keybook/base.h"
 
 namespace qvx {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "bookformat/slot.h"
+#include "console_capture.h"
 #include "testutil.h"
 
 namespace qvx {

@@ -1,102 +1,20 @@
 #include "bookformat/book_file.h"
 
-#include <sys/stat.h>
-
 #include <vector>
 
-#if defined(_WIN32)
-#include <io.h>
-#else
-#include <fcntl.h>
-#include <unistd.h>
-#endif
+#include "platform/files.h"
 
 namespace qvx {
 namespace {
 
-const char* stdio_mode(BookFile::Use use) {
+files::Access access_of(BookFile::Use use) {
   switch (use) {
-    case BookFile::Use::read: return "rb";
-    case BookFile::Use::update: return "r+b";
-    case BookFile::Use::append: return "ab";
+    case BookFile::Use::read: return files::Access::read;
+    case BookFile::Use::update: return files::Access::update;
+    case BookFile::Use::append: return files::Access::append;
   }
-  return "rb";
+  return files::Access::read;
 }
-
-#if defined(_WIN32)
-
-const wchar_t* wide_mode(BookFile::Use use) {
-  switch (use) {
-    case BookFile::Use::read: return L"rb";
-    case BookFile::Use::update: return L"r+b";
-    case BookFile::Use::append: return L"ab";
-  }
-  return L"rb";
-}
-
-// No FIFOs to wait on here; a directory or a device is still no book.
-std::FILE* checked(std::FILE* f) {
-  if (!f) return nullptr;
-  struct _stat64 st;
-  if (_fstat64(_fileno(f), &st) != 0 || (st.st_mode & _S_IFMT) != _S_IFREG) {
-    std::fclose(f);
-    return nullptr;
-  }
-  return f;
-}
-
-std::FILE* open_regular(const std::string& path, BookFile::Use use) {
-  return checked(std::fopen(path.c_str(), stdio_mode(use)));
-}
-
-std::FILE* open_regular(const std::filesystem::path& path, BookFile::Use use) {
-  return checked(_wfopen(path.c_str(), wide_mode(use)));
-}
-
-int seek64(std::FILE* f, uint64_t off) { return _fseeki64(f, static_cast<long long>(off), SEEK_SET); }
-
-bool size_of(std::FILE* f, uint64_t& size) {
-  struct _stat64 st;
-  if (_fstat64(_fileno(f), &st) != 0 || st.st_size < 0) return false;
-  size = static_cast<uint64_t>(st.st_size);
-  return true;
-}
-
-#else
-
-// O_NONBLOCK keeps the open of a FIFO from waiting for its other end; once
-// the descriptor is known to be a regular file, blocking I/O is put back.
-std::FILE* open_regular(const std::filesystem::path& path, BookFile::Use use) {
-  int flags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
-  switch (use) {
-    case BookFile::Use::read: flags |= O_RDONLY; break;
-    case BookFile::Use::update: flags |= O_RDWR; break;
-    case BookFile::Use::append: flags |= O_WRONLY | O_CREAT | O_APPEND; break;
-  }
-  const int fd = ::open(path.c_str(), flags, 0600);
-  if (fd < 0) return nullptr;
-  struct stat st;
-  const int status = ::fcntl(fd, F_GETFL);
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || status < 0 ||
-      ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0) {
-    ::close(fd);
-    return nullptr;
-  }
-  std::FILE* f = ::fdopen(fd, stdio_mode(use));
-  if (!f) ::close(fd);
-  return f;
-}
-
-int seek64(std::FILE* f, uint64_t off) { return fseeko(f, static_cast<off_t>(off), SEEK_SET); }
-
-bool size_of(std::FILE* f, uint64_t& size) {
-  struct stat st;
-  if (::fstat(fileno(f), &st) != 0 || st.st_size < 0) return false;
-  size = static_cast<uint64_t>(st.st_size);
-  return true;
-}
-
-#endif
 
 }  // namespace
 
@@ -104,7 +22,7 @@ bool BookFile::open(const std::string& path, Use use) {
   close();
   error_ = false;
   if (path.empty()) return false;
-  f_ = open_regular(path, use);
+  f_ = files::open_regular_stream(path, access_of(use));
   return f_ != nullptr;
 }
 
@@ -112,7 +30,7 @@ bool BookFile::open(const std::filesystem::path& path, Use use) {
   close();
   error_ = false;
   if (path.empty()) return false;
-  f_ = open_regular(path, use);
+  f_ = files::open_regular_stream(path, access_of(use));
   return f_ != nullptr;
 }
 
@@ -125,10 +43,10 @@ bool BookFile::close() {
 
 uint64_t BookFile::size() const {
   uint64_t size = 0;
-  return f_ && size_of(f_, size) ? size : 0;
+  return f_ && files::size_of(f_, size) ? size : 0;
 }
 
-bool BookFile::seek(uint64_t offset) { return f_ && seek64(f_, offset) == 0; }
+bool BookFile::seek(uint64_t offset) { return f_ && files::seek(f_, offset); }
 
 std::size_t BookFile::read(void* dst, std::size_t n) { return f_ ? std::fread(dst, 1, n, f_) : 0; }
 

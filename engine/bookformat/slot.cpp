@@ -63,6 +63,8 @@ Slot write_slot(const KeyRecord& r, std::vector<std::string>& messages) {
   if (e.size() > kEngordeWidth - 1) messages.emplace_back("error de longitud  en engorde");
   put_field(s.data() + kEngordeOffset, kEngordeWidth, e, ',');
   std::string d = r.desorden == 0.0 ? "0" : number_text(r.desorden, true);
+  // 18, not the field's 20: the digits, sign and position without the
+  // point, as stored books were checked (a finite value never exceeds it).
   if (d.size() - (r.desorden == 0.0 ? 0 : 1) > 18) messages.emplace_back("error de longitud  en desorden");
   put_field(s.data() + kDesordenOffset, kDesordenWidth, d, '-');
   return s;
@@ -88,12 +90,15 @@ void read_slot(const unsigned char* bytes, std::size_t available, KeyRecord& r,
   if (r.engorde == 0.0) messages.emplace_back("Error en conversion");
 
   std::string d = read_to_nul(s.data(), kDesordenOffset, consumed);
-  if (consumed > 15) messages.emplace_back("Error en Lectura");
+  // Once or twice for a damaged desorden (kDesordenFirstCheck).
+  if (consumed > kDesordenFirstCheck) messages.emplace_back("Error en Lectura");
   r.desorden = std::strtod(d.c_str(), nullptr);
   if (r.desorden == 0.0) messages.emplace_back("Error en conversion");
   if (consumed > kDesordenWidth) messages.emplace_back("Error en Lectura");
 
-  // Sign digit and point position sit right after the ten digits and the point.
+  // Sign digit and point position sit right after the ten digits and the
+  // point (+ 11), wherever the text's own point fell: a record written by
+  // write_slot always has it there.
   const unsigned char* tail = s.data() + kDesordenOffset + 11;
   char sign[2] = {static_cast<char>(tail[0]), '\0'};
   r.signo = std::atoi(sign);

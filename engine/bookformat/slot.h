@@ -22,6 +22,9 @@ constexpr std::size_t kEngordeOffset = 670;
 constexpr std::size_t kEngordeWidth = 15;
 constexpr std::size_t kDesordenOffset = 685;
 constexpr std::size_t kDesordenWidth = 20;
+// Reading holds the desorden to 15 bytes first and to its width after, each
+// drawing "Error en Lectura": kept, as stored books were always read.
+constexpr std::size_t kDesordenFirstCheck = 15;
 
 using Slot = std::array<unsigned char, kSlotSize>;
 

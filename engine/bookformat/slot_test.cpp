@@ -101,6 +101,17 @@ TEST(Slot, ReadingDamagedSlots) {
   EXPECT_EQ(back.clave1, "k");
   EXPECT_EQ(back.engorde, 5000000000.0);
 
+  // A desorden of 15 characters (16 bytes with its NUL) passes its own
+  // width of 20 but not the 15 it is first held to: one "Error en Lectura"
+  // (the literal, not the constant: stored books depend on the figure).
+  msgs.clear();
+  s = write_slot(r, msgs);
+  for (std::size_t i = 0; i < 15; ++i) s[kDesordenOffset + i] = '1';
+  s[kDesordenOffset + 15] = '\0';
+  read_slot(s.data(), s.size(), back, msgs);
+  EXPECT_EQ(msgs, std::vector<std::string>{"Error en Lectura"});
+  EXPECT_EQ(back.desorden, 111111111111111.0);
+
   // A slot cut short: the missing bytes read as NUL, so nothing is read past it.
   msgs.clear();
   KeyRecord part;

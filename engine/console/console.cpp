@@ -6,15 +6,7 @@
 #include <cstdlib>
 #include <iostream>
 
-#if defined(_WIN32)
-#include <io.h>
-#define QVX_ISATTY _isatty
-#define QVX_STDOUT_FD 1
-#else
-#include <unistd.h>
-#define QVX_ISATTY isatty
-#define QVX_STDOUT_FD STDOUT_FILENO
-#endif
+#include "platform/system.h"
 
 namespace con {
 namespace {
@@ -148,7 +140,7 @@ void wait_enter() { discard_line(); }
 namespace {
 
 // The sequence goes where out() goes: only standard output can be a terminal.
-bool output_is_terminal() { return g_out == nullptr && QVX_ISATTY(QVX_STDOUT_FD); }
+bool output_is_terminal() { return g_out == nullptr && qvx::sys::stdout_is_terminal(); }
 
 }  // namespace
 

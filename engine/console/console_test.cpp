@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "console_capture.h"
 #include "testutil.h"
 
 namespace qvx {

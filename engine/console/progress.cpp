@@ -5,12 +5,8 @@
 #include <cstdio>
 #include <string>
 
-#include "io/bytestream.h"
-
-#if !defined(_WIN32)
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
+#include "platform/bytestream.h"
+#include "platform/system.h"
 
 namespace con::progress {
 namespace {
@@ -34,20 +30,7 @@ struct Run {
 
 Run g_run;
 
-void to_stderr(const std::string& text) {
-#if !defined(_WIN32)
-  const char* p = text.data();
-  std::size_t left = text.size();
-  while (left > 0) {
-    const ssize_t n = ::write(STDERR_FILENO, p, left);
-    if (n <= 0) return;  // a line nobody sees is not worth failing a run for
-    p += n;
-    left -= static_cast<std::size_t>(n);
-  }
-#else
-  (void)text;
-#endif
-}
+void to_stderr(const std::string& text) { qvx::sys::write_stderr(text); }
 
 std::string clock_text(double seconds) {
   const long s = static_cast<long>(seconds + 0.5);
@@ -76,23 +59,9 @@ void draw(Clock::time_point now) {
   g_run.last = now;
 }
 
-uint64_t source_size(const char* source) {
-#if !defined(_WIN32)
-  struct stat st {};
-  if (source && ::stat(source, &st) == 0 && S_ISREG(st.st_mode)) return static_cast<uint64_t>(st.st_size);
-#else
-  (void)source;
-#endif
-  return 0;
-}
+uint64_t source_size(const char* source) { return qvx::sys::regular_size(source); }
 
-bool stderr_is_terminal() {
-#if !defined(_WIN32)
-  return ::isatty(STDERR_FILENO) != 0;
-#else
-  return false;
-#endif
-}
+bool stderr_is_terminal() { return qvx::sys::stderr_is_terminal(); }
 
 }  // namespace
 

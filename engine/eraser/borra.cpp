@@ -10,20 +10,9 @@
 #include <string>
 
 #include "console/console.h"
-#include "io/files.h"
+#include "platform/files.h"
 #include "eraser/overwrite.h"
-#include "io/path.h"
-
-#if defined(_WIN32)
-#include <fcntl.h>
-#include <io.h>
-#include <sys/stat.h>
-#else
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
+#include "platform/path.h"
 
 namespace qvx {
 namespace {
@@ -47,16 +36,7 @@ class RawFile {
   // Opens an existing regular file for writing in place; never creates
   // one and never blocks on a FIFO. With `truncate` the file is emptied.
   bool open(const std::string& path, bool truncate) {
-#if defined(_WIN32)
-    fd_ = ::_open(path.c_str(), _O_WRONLY | _O_BINARY | (truncate ? _O_TRUNC : 0));
-    struct _stat64 st;
-    const bool regular = fd_ >= 0 && ::_fstat64(fd_, &st) == 0 && (st.st_mode & _S_IFREG) != 0;
-#else
-    fd_ = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | (truncate ? O_TRUNC : 0));
-    struct stat st;
-    const bool regular = fd_ >= 0 && ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode);
-#endif
-    if (!regular) close();
+    fd_ = files::open_regular(path.c_str(), truncate ? files::Access::write_emptied : files::Access::write_in_place);
     return fd_ >= 0;
   }
 

@@ -9,6 +9,7 @@
 #include <set>
 
 #include "eraser/overwrite.h"
+#include "console_capture.h"
 #include "testutil.h"
 
 namespace qvx {

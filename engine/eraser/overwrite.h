@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "io/files.h"
+#include "platform/files.h"
 
 namespace qvx::eraser {
 

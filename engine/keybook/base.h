@@ -26,6 +26,10 @@ class base : public KeyRecord {
 
   base();
   explicit base(const char* path);
+  // Names record n without reading it: the key fields stay empty and
+  // compruebaregistro() says 1 even for a book without that record.
+  // REQUIRES: activar(n, count) returned n before the record is used for
+  // anything (a coder copies whatever the fields hold).
   base(const char* path, int n);
 
   // --- opening and selecting ---

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "books.h"
+#include "console_capture.h"
 #include "testutil.h"
 
 namespace qvx {

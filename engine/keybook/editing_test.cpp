@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "keybook/base.h"
+#include "console_capture.h"
 #include "testutil.h"
 
 namespace qvx {

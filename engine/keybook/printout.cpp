@@ -9,7 +9,7 @@
 #include "keybook/base.h"
 #include "bookformat/book_file.h"
 #include "bookformat/digits.h"
-#include "io/path.h"
+#include "platform/path.h"
 
 namespace qvx {
 namespace {

@@ -4,6 +4,7 @@
 #include <regex>
 
 #include "keybook/base.h"
+#include "console_capture.h"
 #include "testutil.h"
 
 namespace qvx {

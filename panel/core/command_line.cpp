@@ -1,6 +1,6 @@
 #include "command_line.h"
 
-#include "MAIN_vuriv_2025/command_layout.h"
+#include "contract/command_layout.h"
 
 namespace qvxpanel {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "MAIN_vuriv_2025/command_layout.h"
+#include "contract/command_layout.h"
 
 namespace qvxpanel {
 
@@ -30,7 +30,7 @@ struct EngineRun {
 };
 
 // Parameters separated by single blanks, texts quoted, "0" for an empty
-// text, in the order of MAIN_vuriv_2025/command_layout.h. Texts 11 and 14
+// text, in the order of contract/command_layout.h. Texts 11 and 14
 // always go as "0" (cmdline::panel_keeps_absent): passes 9 and 10 stay out
 // of every run the panel starts.
 std::string engine_command_line(const EngineRun& run);

@@ -9,6 +9,7 @@
 #include "fake_platform.h"
 #include "keybook/base.h"
 #include "texts.h"
+#include "console_capture.h"
 #include "testutil.h"
 
 namespace qvxpanel {

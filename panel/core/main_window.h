@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "MAIN_vuriv_2025/command_layout.h"
+#include "contract/command_layout.h"
 #include "config_file.h"
 #include "ids.h"
 #include "keybook_access.h"

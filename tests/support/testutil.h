@@ -12,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "console/console.h"
 
 namespace qvx::testing {
 
@@ -72,19 +71,6 @@ inline Bytes from_hex(const std::string& hex) {
 }
 
 inline std::string as_string(const Bytes& b) { return std::string(b.begin(), b.end()); }
-
-// Routes the console through strings for the lifetime of the object.
-class ConsoleCapture {
- public:
-  explicit ConsoleCapture(const std::string& input = "") : in_(input) { con::bind(in_, out_); }
-  ~ConsoleCapture() { con::restore(); }
-  std::string text() const { return out_.str(); }
-  void clear() { out_.str(""); }
-
- private:
-  std::istringstream in_;
-  std::ostringstream out_;
-};
 
 // The test-vector files: entries of "key: value" lines separated by blank lines.
 using Entry = std::vector<std::pair<std::string, std::string>>;

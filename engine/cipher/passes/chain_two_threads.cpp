@@ -1,0 +1,123 @@
+#include <algorithm>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+#include "cipher/passes/chain_threads.h"
+
+namespace qvx {
+namespace {
+
+// Hands the output of the first half of a chain, run on its own thread,
+// to the second half: a few large buffers go round between the two.
+class Handoff : public Sink {
+ public:
+  Handoff() {
+    for (std::size_t i = 0; i < kSlots; ++i) {
+      slots_[i].data = std::make_unique_for_overwrite<unsigned char[]>(kSlot);
+      free_.push_back(i);
+    }
+  }
+
+  // The producer's side.
+  void take(unsigned char* data, std::size_t n) override {
+    while (n > 0) {
+      if (!filling_) filling_ = &slots_[acquire()];
+      const std::size_t m = std::min(n, kSlot - filling_->len);
+      std::memcpy(filling_->data.get() + filling_->len, data, m);
+      filling_->len += m;
+      data += m;
+      n -= m;
+      if (filling_->len == kSlot) publish();
+    }
+  }
+  void finish() {
+    if (filling_ && filling_->len > 0) publish();
+    std::lock_guard<std::mutex> lock(mutex_);
+    done_ = true;
+    changed_.notify_all();
+  }
+
+  // The consumer's side: every piece in order, until the producer finishes.
+  template <class Use>
+  void drain(Use use) {
+    for (;;) {
+      std::size_t i;
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return !full_.empty() || done_; });
+        if (full_.empty()) return;
+        i = full_.front();
+        full_.pop_front();
+      }
+      use(slots_[i].data.get(), slots_[i].len);
+      slots_[i].len = 0;
+      std::lock_guard<std::mutex> lock(mutex_);
+      free_.push_back(i);
+      changed_.notify_all();
+    }
+  }
+
+ private:
+  static constexpr std::size_t kSlots = 4;
+  static constexpr std::size_t kSlot = kBlock;
+  struct Slot {
+    std::unique_ptr<unsigned char[]> data;
+    std::size_t len = 0;
+  };
+
+  std::size_t acquire() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [&] { return !free_.empty(); });
+    const std::size_t i = free_.front();
+    free_.pop_front();
+    return i;
+  }
+  void publish() {
+    const auto i = static_cast<std::size_t>(filling_ - slots_);
+    filling_ = nullptr;
+    std::lock_guard<std::mutex> lock(mutex_);
+    full_.push_back(i);
+    changed_.notify_all();
+  }
+
+  Slot slots_[kSlots];
+  Slot* filling_ = nullptr;
+  std::deque<std::size_t> free_, full_;
+  bool done_ = false;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+};
+
+// Where the chain is cut in two: the work before and after about equal.
+std::size_t halfway(const std::vector<std::unique_ptr<Stage>>& stages) {
+  double total = 0;
+  for (const auto& s : stages) total += s->cost();
+  double before = 0;
+  for (std::size_t i = 0; i + 1 < stages.size(); ++i) {
+    before += stages[i]->cost();
+    if (before >= total / 2) return i + 1;
+  }
+  return stages.size() - 1;
+}
+
+}  // namespace
+
+bool run_halves(std::vector<std::unique_ptr<Stage>>& stages, InFile& in, uint64_t bound) {
+  const std::size_t mid = halfway(stages);
+  Handoff handoff;
+  stages[mid - 1]->connect(&handoff);
+  std::thread first_half([&] {
+    feed(*stages[0], in, bound);
+    for (std::size_t i = 0; i < mid; ++i) stages[i]->end();
+    handoff.finish();
+  });
+  handoff.drain([&](unsigned char* data, std::size_t n) { stages[mid]->take(data, n); });
+  first_half.join();
+  for (std::size_t i = mid; i < stages.size(); ++i) stages[i]->end();
+  return true;
+}
+
+}  // namespace qvx

@@ -1,0 +1,122 @@
+#include "cipher/passes/stage.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "cipher/passes/chain_threads.h"
+#include "console/console.h"
+
+namespace qvx {
+namespace {
+
+// Pieces at least this long go on in place; shorter ones are gathered.
+constexpr std::size_t kInPlace = 16 * 1024;
+
+class FileSink : public Sink {
+ public:
+  FileSink(OutFile& out, const std::function<void(std::size_t)>& told) : out_(out), told_(told) {}
+  void take(unsigned char* data, std::size_t n) override {
+    if (told_) told_(n);
+    out_.write(data, n);
+  }
+
+ private:
+  OutFile& out_;
+  const std::function<void(std::size_t)>& told_;
+};
+
+}  // namespace
+
+void feed(Stage& head, InFile& in, uint64_t bound) {
+  if (head.hold() > bound)
+    head.run_from(in);
+  else
+    head.Stage::run_from(in);
+}
+
+void Emitter::give(unsigned char* data, std::size_t n) {
+  if (n < kInPlace) {
+    give_copy(data, n);
+    return;
+  }
+  flush();
+  next_->take(data, n);
+  given_ += n;
+}
+
+void Emitter::give_copy(const unsigned char* data, std::size_t n) {
+  while (n > 0) {
+    std::size_t got = 0;
+    unsigned char* at = room(n, got);
+    std::memcpy(at, data, got);
+    commit(got);
+    data += got;
+    n -= got;
+  }
+}
+
+unsigned char* Emitter::room(std::size_t want, std::size_t& got) {
+  if (!buf_) buf_ = std::make_unique_for_overwrite<unsigned char[]>(kSize);
+  if (len_ == kSize) flush();
+  got = std::min(want, kSize - len_);
+  return buf_.get() + len_;
+}
+
+void Emitter::flush() {
+  if (len_ == 0) return;
+  const std::size_t n = len_;
+  len_ = 0;
+  next_->take(buf_.get(), n);
+}
+
+void Stage::run_from(InFile& in) {
+  static constexpr std::size_t kRead = kBlock;
+  auto buf = std::make_unique_for_overwrite<unsigned char[]>(kRead);
+  for (uint64_t done = 0; done < in_size_;) {
+    const auto want = static_cast<std::size_t>(std::min<uint64_t>(kRead, in_size_ - done));
+    const std::size_t got = in.read(buf.get(), want);
+    if (got > 0) take(buf.get(), got);
+    done += got;
+    if (got < want) break;
+  }
+}
+
+Outcome Stage::report_copy(coder& c, const Flow& f) const {
+  const bool complete = f.opened && f.complete;
+  c.copy_messages(reads.c_str(), in_size_, f.landed, f.opened);
+  if (complete) return Outcome::complete;
+  con::out() << "Error Copiando en Disco";
+  return Outcome::failed;
+}
+
+void run_chain(Chain& chain, InFile& in, OutFile& out, uint64_t bound, uint64_t threads_from) {
+  FileSink file(out, chain.on_output);
+  auto& stages = chain.stages;
+  const std::size_t last = stages.size() - 1;
+  for (std::size_t i = 0; i < last; ++i) stages[i]->connect(stages[i + 1].get());
+  stages[last]->connect(&file);
+
+  const bool out_opened = out.is_open();
+  const bool opened = in.is_open() && out_opened;
+  const bool two = threads_from != kOneThread && stages.size() >= 2 && in.size() >= threads_from;
+  if (opened && !(two && run_halves(stages, in, bound))) {
+    feed(*stages[0], in, bound);
+    for (auto& s : stages) s->end();
+  }
+  const bool written = out.close();
+
+  chain.flows.assign(stages.size(), Flow{});
+  for (std::size_t i = 0; i <= last; ++i) {
+    Flow& f = chain.flows[i];
+    Stage& s = *stages[i];
+    f.accepted = s.given();
+    f.landed = i == last ? out.written() : s.given();
+    f.opened = (i != 0 || in.is_open()) && (i != last || out_opened);
+    // A stage behind an input that did not open was built for 0 bytes
+    // and is complete with none.
+    f.complete = s.taken() == s.in_size() && f.landed == f.accepted && (i != 0 || in.ok()) &&
+                 (i != last || (written && out_opened));
+  }
+}
+
+}  // namespace qvx

@@ -1,0 +1,190 @@
+// Every pass as a stream stage: it takes its input in order and hands its
+// output on in order, holding at most one block or window. From the key
+// record and the input size alone (the block structure never depends on the
+// data) a stage knows how much it must hold and how long its output is, so
+// a chain of stages can run in memory and read its input once.
+//
+// A stage talks to the console only after its chain has run (`report`),
+// with what it really took and handed on; the lines of a chain therefore
+// come out together, in pass order. Only a stage that asks the user
+// something (`interactive`) speaks before the data, and only at the head
+// of a chain.
+#pragma once
+
+#include <cstddef>
+#include <algorithm>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/bytestream.h"
+#include "cipher/passes/coder.h"
+
+namespace qvx {
+
+// A stage that must hold more than this is not fed in memory: its input is
+// spilled to a work file and it reads it with seeks.
+constexpr uint64_t kHoldBound = 4u << 20;
+
+// Where bytes go next: a stage or a file.
+class Sink {
+ public:
+  virtual ~Sink() = default;
+  // The receiver may change the bytes in place.
+  virtual void take(unsigned char* data, std::size_t n) = 0;
+};
+
+// Writes a stage's output to the next sink in pieces large enough that a
+// long chain is not crossed once per short block.
+class Emitter {
+ public:
+  static constexpr std::size_t kSize = 64 * 1024;
+
+  void connect(Sink* next) { next_ = next; }
+  // Hands bytes on, copying short pieces and passing long ones in place.
+  void give(unsigned char* data, std::size_t n);
+  void give_copy(const unsigned char* data, std::size_t n);
+  // Room for up to `want` bytes in the buffer; `commit` what was filled.
+  unsigned char* room(std::size_t want, std::size_t& got);
+  // Room for exactly `n` bytes, or null when `n` exceeds the buffer.
+  unsigned char* reserve(std::size_t n) {
+    if (n > kSize) return nullptr;
+    if (!buf_) buf_ = std::make_unique_for_overwrite<unsigned char[]>(kSize);
+    if (kSize - len_ < n) flush();
+    return buf_.get() + len_;
+  }
+  void commit(std::size_t n) { len_ += n; given_ += n; }
+  void flush();
+  uint64_t given() const { return given_; }
+
+ private:
+  Sink* next_ = nullptr;
+  std::unique_ptr<unsigned char[]> buf_;
+  std::size_t len_ = 0;
+  uint64_t given_ = 0;
+};
+
+// What a chain saw of one stage, for its report.
+struct Flow {
+  bool opened = true;     // its input and output files (head and last stage) opened
+  bool complete = true;   // all input came and everything handed on landed
+  uint64_t landed = 0;    // output bytes that reached the next stage or the file
+  uint64_t accepted = 0;  // output bytes the stage handed on
+};
+
+class Stage : public Sink {
+ public:
+  explicit Stage(uint64_t in_size) : in_size_(in_size) {}
+
+  uint64_t in_size() const { return in_size_; }
+  virtual uint64_t out_size() const { return in_size_; }
+  // Bytes the stage holds at most when fed in order.
+  virtual uint64_t hold() const { return 0; }
+  // Asks on the console before the data (only at the head of a chain).
+  virtual bool interactive() const { return false; }
+  // Work per byte, against a pass that only moves the data (for cutting a
+  // chain into halves of equal work).
+  virtual double cost() const { return 1; }
+  // How the stage works its data, when it has more than one way (for the
+  // notes and the benchmark).
+  virtual std::string how() const { return {}; }
+
+  void connect(Sink* next) { out_.connect(next); }
+  // Before the data: open what the stage reads besides its input, ask.
+  virtual void prepare(coder&) {}
+  // Input bytes, in order.
+  void take(unsigned char* data, std::size_t n) final {
+    taken_ += n;
+    consume(data, n);
+  }
+  // The input has ended (all of it, or less after a failure).
+  void end() {
+    finish();
+    out_.flush();
+  }
+  // Runs the stage from a file it may position at will, instead of being
+  // fed; used when it would hold too much. The default reads in order.
+  virtual void run_from(InFile& in);
+  uint64_t taken() const { return taken_; }
+  uint64_t given() const { return out_.given(); }
+
+  // The console lines of the pass, after the chain has run; says whether
+  // the pass's output is whole (the lines are the same either way).
+  // REQUIRES: called once, after the chain ran, with this stage's Flow.
+  virtual Outcome report(coder& c, const Flow& f) = 0;
+
+  // The file the pass reads, as its copy message names it.
+  std::string reads;
+
+ protected:
+  virtual void consume(unsigned char* data, std::size_t n) = 0;
+  virtual void finish() {}
+  // For run_from overrides: bytes read from the file count as taken.
+  void count_taken(uint64_t n) { taken_ += n; }
+  // The lines of a pass that copies instead of transforming (the coder's
+  // copy operation); failed when the copy fell short.
+  Outcome report_copy(coder& c, const Flow& f) const;
+  // For run_from: `len` bytes of `in` from `from`, through a fixed buffer,
+  // handed to `use(piece, n, offset in the run)`. False on a short read.
+  template <class Use>
+  bool read_run(InFile& in, uint64_t from, uint64_t len, Use use) {
+    if (!in.seek(from)) return false;
+    if (!run_buf_) run_buf_ = std::make_unique_for_overwrite<unsigned char[]>(kRunBuffer);
+    for (uint64_t t = 0; t < len;) {
+      const auto want = static_cast<std::size_t>(std::min<uint64_t>(kRunBuffer, len - t));
+      const std::size_t got = in.read(run_buf_.get(), want);
+      count_taken(got);
+      use(run_buf_.get(), got, t);
+      t += got;
+      if (got < want) return false;
+    }
+    return true;
+  }
+
+  Emitter out_;
+
+ private:
+  static constexpr std::size_t kRunBuffer = 64 * 1024;
+  std::unique_ptr<unsigned char[]> run_buf_;
+  uint64_t in_size_;
+  uint64_t taken_ = 0;
+};
+
+// Stages run in memory from one file to another: the first stage reads
+// `in` (with seeks when it would hold more than `bound`), the last writes
+// `out` (opened by the caller: by name, or on a held descriptor such as
+// the run's output) and closes it. Fills one Flow per stage.
+// REQUIRES: the stages were built for the size `in` measured (0 when it
+// did not open) and are prepared; `out` was opened after `prepare` (a
+// closed `out` is reported as a file that did not open).
+struct Chain {
+  std::vector<std::unique_ptr<Stage>> stages;
+  std::vector<Flow> flows;
+  // Told of every piece handed to the output file, before it is written.
+  std::function<void(std::size_t)> on_output;
+};
+// From an input of `threads_from` bytes on, the chain's two halves run on
+// two threads with a few buffers between them; kOneThread: never.
+constexpr uint64_t kOneThread = UINT64_MAX;
+void run_chain(Chain& chain, InFile& in, OutFile& out, uint64_t bound = kHoldBound,
+               uint64_t threads_from = kOneThread);
+
+// One pass on its own: `make` builds its stage for the input size; the
+// pass reads `from` and writes `to`, then reports. Returns 1, as passes do
+// (the outcome matters only to a run, which goes through the planner).
+template <class Make>
+int run_one_stage(coder& c, const char* from, const char* to, Make make, uint64_t bound = kHoldBound) {
+  InFile in(from);
+  Chain chain;
+  chain.stages.push_back(make(in.size()));
+  chain.stages[0]->reads = from ? from : "";
+  chain.stages[0]->prepare(c);
+  OutFile out(to);
+  run_chain(chain, in, out, bound);
+  chain.stages[0]->report(c, chain.flows[0]);
+  return 1;
+}
+
+}  // namespace qvx

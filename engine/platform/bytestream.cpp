@@ -1,0 +1,195 @@
+#include "platform/bytestream.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/files.h"
+
+namespace qvx {
+
+namespace {
+
+WriteMeter g_meter = nullptr;
+
+// A held file's own descriptor, duplicated; an output is emptied first.
+// A file whose name was wiped away mid-run is made afresh under that name.
+int open_held(HeldFile& f, bool output) {
+  if (f.fd < 0) return -1;
+  if (!f.named && !(output && held::reclaim(f))) return -1;
+  const int fd = files::duplicate(f.fd);
+  // Only a file that holds something is cut: on ext4, cutting a file to
+  // nothing makes its close write back all that was written to it since,
+  // which for the run's new output is the whole destination.
+  uint64_t size = 0;
+  if (fd >= 0 && output && !(files::size_of(fd, size) && size == 0) && !files::truncate(fd, 0)) {
+    files::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+}  // namespace
+
+bool InFile::open(const char* path) {
+  close();
+  if (!path) return false;
+  size_ = 0;
+  fd_ = files::open_regular(path, size_);
+  return start();
+}
+
+bool InFile::open(HeldFile& f) {
+  close();
+  size_ = 0;
+  fd_ = open_held(f, false);
+  if (fd_ >= 0 && !files::size_of(fd_, size_)) close();
+  return start();
+}
+
+bool InFile::start() {
+  if (fd_ < 0) return false;
+  buf_ = std::make_unique_for_overwrite<unsigned char[]>(kBlock);
+  pos_ = 0;
+  idx_ = len_ = 0;
+  error_ = false;
+  return true;
+}
+
+void InFile::close() {
+  files::close(fd_);
+  fd_ = -1;
+  buf_.reset();
+  idx_ = len_ = 0;
+}
+
+bool InFile::fill() {
+  if (fd_ < 0) return false;
+  pos_ += len_;
+  idx_ = len_ = 0;
+  len_ = files::read_at(fd_, buf_.get(), kBlock, pos_, error_);
+  return len_ > 0;
+}
+
+bool InFile::seek(uint64_t offset) {
+  if (fd_ < 0) return false;
+  // No pass has any business past the end it measured: such a seek is a
+  // fault and is refused, so it shows as a short read instead of garbage.
+  if (offset > size_) {
+    error_ = true;
+    return false;
+  }
+  if (offset >= pos_ && offset <= pos_ + len_) {
+    idx_ = static_cast<std::size_t>(offset - pos_);
+    return true;
+  }
+  pos_ = offset;
+  idx_ = len_ = 0;
+  return true;
+}
+
+std::size_t InFile::read(unsigned char* dst, std::size_t n) {
+  std::size_t done = 0;
+  while (done < n) {
+    if (idx_ == len_) {
+      // Large reads bypass the buffer.
+      if (n - done >= kBlock && fd_ >= 0) {
+        pos_ += len_;
+        idx_ = len_ = 0;
+        std::size_t got = files::read_at(fd_, dst + done, n - done, pos_, error_);
+        pos_ += got;
+        done += got;
+        break;
+      }
+      if (!fill()) break;
+    }
+    std::size_t take = std::min(n - done, len_ - idx_);
+    std::memcpy(dst + done, buf_.get() + idx_, take);
+    idx_ += take;
+    done += take;
+  }
+  return done;
+}
+
+bool OutFile::open(const char* path) {
+  close();
+  if (!path) return false;
+  fd_ = files::open_output(path);
+  return start();
+}
+
+bool OutFile::open(HeldFile& f) {
+  close();
+  fd_ = open_held(f, true);
+  return start();
+}
+
+bool OutFile::start() {
+  if (fd_ < 0) return false;
+  buf_ = std::make_unique_for_overwrite<unsigned char[]>(kBlock);
+  len_ = 0;
+  written_ = lost_ = 0;
+  error_ = false;
+  return true;
+}
+
+// Every byte the passes write goes through here, which is also where a long
+// run measures how far it got. Once a write failed nothing more is written:
+// what follows would land at the wrong offset.
+void OutFile::emit(const unsigned char* src, std::size_t n) {
+  const std::size_t put = error_ ? 0 : files::write_at(fd_, src, n, written_);
+  if (g_meter) g_meter(put);
+  if (put < n) error_ = true;
+  written_ += put;
+  lost_ += n - put;
+}
+
+void OutFile::drain() {
+  if (len_ == 0) return;
+  emit(buf_.get(), len_);
+  len_ = 0;
+}
+
+void OutFile::write(const unsigned char* src, std::size_t n) {
+  assert(buf_ && "OutFile::write on a file that is not open");
+  if (len_ + n <= kBlock) {
+    std::memcpy(buf_.get() + len_, src, n);
+    len_ += n;
+    return;
+  }
+  drain();
+  if (n >= kBlock) {
+    emit(src, n);
+    return;
+  }
+  std::memcpy(buf_.get(), src, n);
+  len_ = n;
+}
+
+bool OutFile::close() {
+  if (fd_ < 0) return !error_;
+  drain();
+  files::close(fd_);
+  fd_ = -1;
+  buf_.reset();
+  return !error_;
+}
+
+uint64_t copy_bytes(InFile& in, OutFile& out, uint64_t count) {
+  static thread_local std::unique_ptr<unsigned char[]> buffer = std::make_unique_for_overwrite<unsigned char[]>(kBlock);
+  unsigned char* chunk = buffer.get();
+  uint64_t done = 0;
+  while (done < count) {
+    std::size_t want = static_cast<std::size_t>(std::min<uint64_t>(kBlock, count - done));
+    std::size_t got = in.read(chunk, want);
+    out.write(chunk, got);
+    done += got;
+    if (got < want) break;
+  }
+  return done;
+}
+
+bool file_exists(const char* path) { return files::opens(path); }
+
+void set_write_meter(WriteMeter meter) { g_meter = meter; }
+
+}  // namespace qvx
