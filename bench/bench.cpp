@@ -1,58 +1,79 @@
 // Throughput of whole encoding and decoding runs through the built engine,
-// against 25 plain copies of the same file (the floor of the old design: 23
-// passes and two wipes through work files) and against the tools a user
-// could pick instead (ccrypt, gpg, openssl, age) when they are installed.
-// Prints wall seconds, MiB/s, the speed as a multiple of the 25 copies and
-// of ccrypt, and the engine's peak resident memory, for a record with
-// printable keys and one with high-byte keys; then the planner's plan for
-// each record.
+// against one plain copy of the same file (dd bs=1M: one read and one write
+// through user space) and against the tools a user could pick instead (age,
+// openssl, ccrypt, gpg) when they are installed. Every run of a round comes
+// after the others, round after round (three rounds, interleaved), and the
+// median of each is printed: wall seconds, MiB/s, the time as a multiple of
+// the copy's, user and system seconds and peak resident memory. Records: the
+// sample book's record 1 (printable keys) and the same with high-byte keys.
+// Also: the engine writing over an existing destination (a rename over a
+// file, which ext4 flushes), the engine's passes on two threads (the same
+// code, in a child of this program), another engine (BENCH_BASELINE), and
+// finally how the planner runs each record.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <map>
 #include <random>
 #include <string>
 #include <system_error>
 #include <vector>
 
-#include "cipher/run/pipeline.h"
 #include "bookformat/slot.h"
+#include "cipher/run/pipeline.h"
+#include "cipher/run/planner.h"
+#include "cipher/passes/simd.h"
 
 namespace {
 
 struct Run {
   double seconds = 0;
+  double user = 0;
+  double system = 0;
   long peak_kib = 0;
   int status = -1;
 };
 
-Run run(const std::vector<std::string>& args, const std::string& cwd) {
-  auto t0 = std::chrono::steady_clock::now();
+// Runs `body` in a child in `cwd` with its standard output thrown away.
+Run in_child(const std::string& cwd, const std::function<int()>& body) {
+  ::sync();  // what the run before left to write back is not this run's
   std::fflush(stdout);
+  auto t0 = std::chrono::steady_clock::now();
   pid_t pid = fork();
   if (pid == 0) {
     if (chdir(cwd.c_str()) != 0) _exit(127);
     if (!freopen("/dev/null", "w", stdout)) _exit(127);
-    std::vector<char*> argv;
-    std::vector<std::string> copy = args;
-    for (auto& a : copy) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
-    _exit(127);
+    _exit(body());
   }
   int status = 0;
   struct rusage usage {};
   wait4(pid, &status, 0, &usage);
   Run r;
   r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  r.user = static_cast<double>(usage.ru_utime.tv_sec) + static_cast<double>(usage.ru_utime.tv_usec) / 1e6;
+  r.system = static_cast<double>(usage.ru_stime.tv_sec) + static_cast<double>(usage.ru_stime.tv_usec) / 1e6;
   r.peak_kib = usage.ru_maxrss;
   r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return r;
+}
+
+Run program(const std::vector<std::string>& args, const std::string& cwd) {
+  return in_child(cwd, [&] {
+    std::vector<std::string> copy = args;
+    std::vector<char*> argv;
+    for (auto& a : copy) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    return 127;
+  });
 }
 
 void make_random_file(const std::string& path, uint64_t size) {
@@ -91,14 +112,15 @@ std::vector<Tool> other_tools(const std::string& dir) {
   std::filesystem::create_directories(home);
   std::filesystem::permissions(home, std::filesystem::perms::owner_all);
   return {
+      {"age -r", "age",
+       "test -f '" + dir + "/age.key' || age-keygen -o '" + dir + "/age.key' 2>/dev/null; age -r \"$(age-keygen -y '" +
+           dir + "/age.key')\" -o \"$OUT\" \"$IN\""},
+      {"openssl enc -aes-256-ctr", "openssl",
+       "openssl enc -aes-256-ctr -pbkdf2 -pass pass:benchsecret -in \"$IN\" -out \"$OUT\""},
       {"ccrypt -e", "ccrypt", "ccrypt -e -K benchsecret < \"$IN\" > \"$OUT\""},
       {"gpg -c", "gpg",
        "GNUPGHOME='" + home +
            "' gpg --batch --yes --quiet --pinentry-mode loopback --passphrase benchsecret -c -o \"$OUT\" \"$IN\""},
-      {"openssl enc", "openssl", "openssl enc -aes-256-ctr -pbkdf2 -pass pass:benchsecret -in \"$IN\" -out \"$OUT\""},
-      {"age -r", "age",
-       "test -f '" + dir + "/age.key' || age-keygen -o '" + dir + "/age.key' 2>/dev/null; age -r \"$(age-keygen -y '" +
-           dir + "/age.key')\" -o \"$OUT\" \"$IN\""},
   };
 }
 
@@ -108,7 +130,7 @@ bool installed(const char* program) {
 }
 
 Run shell(const std::string& command, const std::string& in, const std::string& out, const std::string& cwd) {
-  return run({"/bin/sh", "-c", "IN='" + in + "' OUT='" + out + "'; " + command}, cwd);
+  return program({"/bin/sh", "-c", "IN='" + in + "' OUT='" + out + "'; " + command}, cwd);
 }
 
 // The sample book's record 1, and the same record with keys whose bytes
@@ -136,13 +158,21 @@ std::string make_book(const std::string& demo, const std::string& dir) {
   return book;
 }
 
-void base_plans(const std::string& book, uint64_t size) {
+qvx::KeyRecord record_of(const std::string& book, int n) {
   std::ifstream f(book, std::ios::binary);
   std::vector<unsigned char> slot(qvx::kSlotSize);
-  for (int n = 1; f.read(reinterpret_cast<char*>(slot.data()), static_cast<std::streamsize>(slot.size())); ++n) {
-    qvx::KeyRecord r;
-    std::vector<std::string> messages;
-    qvx::read_slot(slot.data(), slot.size(), r, messages);
+  f.seekg(static_cast<std::streamoff>((n - 1) * qvx::kSlotSize));
+  f.read(reinterpret_cast<char*>(slot.data()), static_cast<std::streamsize>(slot.size()));
+  qvx::KeyRecord r;
+  std::vector<std::string> messages;
+  qvx::read_slot(slot.data(), slot.size(), r, messages);
+  return r;
+}
+
+void plans(const std::string& book, uint64_t size) {
+  std::printf("kernels: %s\n", qvx::simd::in_use());
+  for (int n = 1; n <= 2; ++n) {
+    const qvx::KeyRecord r = record_of(book, n);
     for (auto d : {qvx::Direction::encode, qvx::Direction::decode}) {
       std::printf("plan, record %d, %s %llu bytes:\n%s", n, d == qvx::Direction::encode ? "encoding" : "decoding",
                   static_cast<unsigned long long>(size), qvx::describe_run(r, d, size).c_str());
@@ -150,17 +180,61 @@ void base_plans(const std::string& book, uint64_t size) {
   }
 }
 
-void row(uint64_t mib, const std::string& name, double seconds, double floor, double ccrypt, long peak_kib) {
-  std::printf("%-5llu %-22s %8.2f %8.1f %8.2f ", static_cast<unsigned long long>(mib), name.c_str(), seconds,
-              static_cast<double>(mib) / seconds, floor / seconds);
-  if (ccrypt > 0)
-    std::printf("%9.2f ", ccrypt / seconds);
-  else
-    std::printf("%9s ", "-");
-  if (peak_kib >= 0)
-    std::printf("%9ld\n", peak_kib);
-  else
-    std::printf("%9s\n", "-");
+// The engine's run from this program, with the planner's rules given.
+int run_here(const std::string& book, int record, qvx::Direction d, const std::string& from, const std::string& to,
+             const qvx::PlanRules& rules) {
+  qvx::set_plan_rules(rules);
+  qvx::base b;
+  static_cast<qvx::KeyRecord&>(b) = record_of(book, record);
+  b.libro = true;
+  b.fichero = book;
+  b.registro = record;
+  const qvx::RunParameters p;
+  const qvx::WorkFiles w;
+  const bool ok = d == qvx::Direction::encode ? qvx::encode_from_command_line(b, from.c_str(), to.c_str(), p, w)
+                                              : qvx::decode_from_command_line(b, from.c_str(), to.c_str(), p, w);
+  return ok ? (d == qvx::Direction::encode ? 4 : 3) : 1;
+}
+
+double median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v.empty() ? 0 : v[v.size() / 2];
+}
+
+// One line of the table: a run and what it did in every round.
+struct Row {
+  std::string name;
+  std::vector<Run> runs;
+  bool failed = false;
+};
+
+// A job of a round: it runs and tells whether what it made is right.
+struct Job {
+  std::string name;
+  std::function<Run()> run;
+  std::function<bool()> check;  // after the first round's run; null: none
+};
+
+void print(uint64_t mib, const Row& row, double copy) {
+  std::vector<double> wall, user, sys;
+  long peak = 0;
+  for (const Run& r : row.runs) {
+    wall.push_back(r.seconds);
+    user.push_back(r.user);
+    sys.push_back(r.system);
+    peak = std::max(peak, r.peak_kib);
+  }
+  const double t = median(wall);
+  std::printf("%-5llu %-36s %8.3f %8.1f %7.2f %7.2f %7.2f %9ld%s\n", static_cast<unsigned long long>(mib),
+              row.name.c_str(), t, static_cast<double>(mib) / t, copy > 0 ? t / copy : 1.0, median(user),
+              median(sys), peak, row.failed ? "  FAILED" : "");
+}
+
+std::string load() {
+  std::ifstream f("/proc/loadavg");
+  std::string a, b, c;
+  f >> a >> b >> c;
+  return a + " " + b + " " + c;
 }
 
 }  // namespace
@@ -177,58 +251,108 @@ int main(int argc, char** argv) {
   std::vector<uint64_t> sizes;
   for (int i = 3; i < argc; ++i) sizes.push_back(std::strtoull(argv[i], nullptr, 10));
   if (sizes.empty()) sizes = {64, 512};
+  const int rounds = std::max(1, std::atoi(std::getenv("BENCH_ROUNDS") ? std::getenv("BENCH_ROUNDS") : "3"));
 
   char tmpl[] = "/var/tmp/qvxbench-XXXXXX";
   const std::string dir = mkdtemp(tmpl);
   const std::string book = make_book(std::filesystem::absolute(argv[2]).string(), dir);
   const std::vector<Tool> tools = other_tools(dir);
   std::printf("records: 1 = the sample book's record 1 (printable keys), 2 = the same with high-byte keys\n");
-  std::printf("%-5s %-22s %8s %8s %8s %9s %9s\n", "MiB", "run", "seconds", "MiB/s", "x 25cp", "x ccrypt", "peak KiB");
+  std::printf("load average at the start: %s\n", load().c_str());
+  std::printf("%-5s %-36s %8s %8s %7s %7s %7s %9s\n", "MiB", "run (median of the rounds)", "seconds", "MiB/s",
+              "x copy", "user", "system", "peak KiB");
   int failures = 0;
+  const std::string plain = dir + "/plain.bin", out = dir + "/out.bin";
+  const auto enc = [&](const std::string& who, const char* record) { return dir + "/enc-" + who + record + ".bin"; };
+  const auto remove = [](const std::string& f) { std::filesystem::remove(f); };
   for (uint64_t mib : sizes) {
-    const std::string plain = dir + "/plain.bin", enc = dir + "/enc.bin", dec = dir + "/dec.bin";
     make_random_file(plain, mib << 20);
-    double floor = 0;
-    for (int i = 0; i < 25; ++i) floor += run({"/bin/cp", plain, dir + "/copy.bin"}, dir).seconds;
-    std::filesystem::remove(dir + "/copy.bin");
-    row(mib, "25 x cp", floor, floor, 0, -1);
-
-    double ccrypt = 0;
+    std::vector<Job> jobs;
+    jobs.push_back({"dd bs=1M copy",
+                    [&] {
+                      remove(out);
+                      return program({"/bin/dd", "if=" + plain, "of=" + out, "bs=1M", "status=none"}, dir);
+                    },
+                    [&] { return same_files(plain, out); }});
+    const auto engine_jobs = [&](const std::string& qvx, const std::string& who) {
+      for (const char* record : {"1", "2"}) {
+        const std::string e = enc(who, record);
+        jobs.push_back({who + "record " + record + " encode",
+                        [&, qvx, record, e] {
+                          remove(e);
+                          return program({qvx, book, record, "c", plain, e}, dir);
+                        },
+                        [&, e] { return !same_files(plain, e); }});
+        jobs.push_back({who + "record " + record + " decode",
+                        [&, qvx, record, e] {
+                          remove(out);
+                          return program({qvx, book, record, "d", e, out}, dir);
+                        },
+                        [&] { return same_files(plain, out); }});
+      }
+      // The same encoding onto the file it made: the rename replaces it.
+      const std::string e = enc(who, "1");
+      jobs.push_back({who + "record 1 encode over existing",
+                      [&, qvx, e] { return program({qvx, book, "1", "c", plain, e}, dir); }, nullptr});
+    };
+    engine_jobs(engine, "");
+    // The passes' halves on two threads, against the same code on one.
+    for (const bool two : {false, true}) {
+      const std::string who = two ? "two threads " : "one thread ";
+      const qvx::PlanRules rules{qvx::kHoldBound, true, two ? 0 : qvx::kOneThread, true};
+      for (const auto d : {qvx::Direction::encode, qvx::Direction::decode}) {
+        const bool encoding = d == qvx::Direction::encode;
+        jobs.push_back({who + "record 1 " + (encoding ? "encode" : "decode"),
+                        [&, rules, d, encoding, who] {
+                          const std::string e = enc(who, "1");
+                          remove(encoding ? e : out);
+                          return in_child(dir, [&] {
+                            return encoding ? run_here(book, 1, d, plain, e, rules) : run_here(book, 1, d, e, out, rules);
+                          });
+                        },
+                        encoding ? std::function<bool()>() : [&] { return same_files(plain, out); }});
+      }
+    }
+    if (!baseline.empty()) engine_jobs(baseline, "baseline ");
     for (const Tool& t : tools) {
       if (!installed(t.probe)) {
-        std::printf("%-5llu %-22s not installed\n", static_cast<unsigned long long>(mib), t.name);
+        std::printf("%-5llu %-36s not installed\n", static_cast<unsigned long long>(mib), t.name);
         continue;
       }
-      const Run r = shell(t.command, plain, dir + "/tool.out", dir);
-      std::filesystem::remove(dir + "/tool.out");
-      if (r.status != 0) {
-        std::printf("%-5llu %-22s failed (status %d)\n", static_cast<unsigned long long>(mib), t.name, r.status);
-        continue;
-      }
-      if (std::string(t.probe) == "ccrypt") ccrypt = r.seconds;
-      row(mib, t.name, r.seconds, floor, ccrypt, -1);
+      jobs.push_back({t.name,
+                      [&, t] {
+                        remove(out);
+                        return shell(t.command, plain, out, dir);
+                      },
+                      [&] { return !same_files(plain, out); }});
     }
 
-    for (const char* record : {"1", "2"}) {
-      for (const std::string* qvx : {&engine, &baseline}) {
-        if (qvx->empty()) continue;
-        const std::string who = std::string(qvx == &baseline ? "baseline " : "") + "record " + record;
-        const Run e = run({*qvx, book, record, "c", plain, enc}, dir);
-        const Run d = run({*qvx, book, record, "d", enc, dec}, dir);
-        row(mib, who + " encode", e.seconds, floor, ccrypt, e.peak_kib);
-        row(mib, who + " decode", d.seconds, floor, ccrypt, d.peak_kib);
-        const bool ok = e.status == 4 && d.status == 3 && same_files(plain, dec) && !same_files(plain, enc);
-        if (!ok) std::printf("%-5llu %s round trip FAILED\n", static_cast<unsigned long long>(mib), who.c_str());
-        failures += ok ? 0 : 1;
-        std::filesystem::remove(enc);
-        std::filesystem::remove(dec);
+    std::vector<Row> rows(jobs.size());
+    for (int round = 0; round < rounds; ++round) {
+      for (std::size_t j = 0; j < jobs.size(); ++j) {
+        const Run r = jobs[j].run();
+        rows[j].name = jobs[j].name;
+        rows[j].runs.push_back(r);
+        const bool status_ok = r.status == 0 || r.status == 3 || r.status == 4;
+        if (!status_ok || (round == 0 && jobs[j].check && !jobs[j].check())) rows[j].failed = true;
       }
     }
-    for (const char* f : {"/plain.bin", "/enc.bin", "/dec.bin"}) std::filesystem::remove(dir + f);
+    const double copy = median([&] {
+      std::vector<double> v;
+      for (const Run& r : rows[0].runs) v.push_back(r.seconds);
+      return v;
+    }());
+    for (const Row& row : rows) {
+      print(mib, row, copy);
+      failures += row.failed ? 1 : 0;
+    }
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+      if (entry.path().extension() == ".bin") remove(entry.path().string());
   }
+  std::printf("load average at the end: %s\n", load().c_str());
 
   // How the planner runs each record at the largest size.
-  base_plans(book, sizes.back() << 20);
+  plans(book, sizes.back() << 20);
   // gpg leaves an agent with sockets in its home; stop it before cleaning up.
   if (installed("gpgconf")) std::system(("GNUPGHOME='" + dir + "/gnupg' gpgconf --kill all >/dev/null 2>&1").c_str());
   std::error_code ec;

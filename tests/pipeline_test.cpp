@@ -48,6 +48,37 @@ TEST_F(Pipeline, RoundTripsOverSizes) {
   }
 }
 
+// Records that take each way of the engine: printable keys (one keystream
+// for passes 1 to 10, exchange cycles), keys with bytes from 0x80 on (every
+// exchange pass all tail, one keystream for 13 to 22), keys with bytes 1 to
+// 16 (splits that change from block to block), keys too short to exchange.
+TEST_F(Pipeline, RoundTripsForEveryKindOfKey) {
+  const auto keyed = [](const std::string& name, auto key_of) {
+    KeyRecord r = sample_record(name);
+    for (int k = 1; k <= 10; ++k) r.clave(k) = key_of(k);
+    return r;
+  };
+  const auto high = [](int k) {
+    std::string s;
+    for (int i = 0; i < 24; ++i) s.push_back(static_cast<char>(i % 3 == 0 ? 'A' + (i + k) % 26 : 0x80 + (i * 37 + k) % 127));
+    return s;
+  };
+  const auto low = [](int k) {
+    std::string s;
+    for (int i = 0; i < 20 + k; ++i) s.push_back(static_cast<char>(1 + (i * 7 + k) % 40));
+    return s;
+  };
+  const auto short_keys = [](int k) { return std::string(static_cast<std::size_t>(k % 6), 'q'); };
+  write_book(dir.file("k.kb"), {sample_record("uno"), keyed("alta", high), keyed("baja", low),
+                                keyed("corta", short_keys)});
+  for (const char* record : {"1", "2", "3", "4"}) {
+    for (std::size_t n : {0, 1, 807, 4097, 65536 + 17, (1 << 20) + 3}) {
+      Bytes data = random_bytes(n, n + 7);
+      EXPECT_EQ(round_trip(data, {}, {}, record, record), data) << record << " " << n;
+    }
+  }
+}
+
 TEST_F(Pipeline, FullParameterLines) {
   Bytes data = random_bytes(200000, 5);
   write_file(dir.file("short.conf"), random_bytes(1000, 6));

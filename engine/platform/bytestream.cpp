@@ -18,7 +18,11 @@ int open_held(HeldFile& f, bool output) {
   if (f.fd < 0) return -1;
   if (!f.named && !f.unnamed && !(output && held::reclaim(f))) return -1;
   const int fd = files::duplicate(f.fd);
-  if (fd >= 0 && output && !files::truncate(fd, 0)) {
+  // Only a file that holds something is cut: on ext4, cutting a file to
+  // nothing makes its close write back all that was written to it since,
+  // which for the run's new output is the whole destination.
+  uint64_t size = 0;
+  if (fd >= 0 && output && !(files::size_of(fd, size) && size == 0) && !files::truncate(fd, 0)) {
     files::close(fd);
     return -1;
   }

@@ -99,10 +99,11 @@ int duplicate(int fd);
 // file (the descriptor is released either way).
 bool close(int fd);
 
-// Every byte becomes '0' (0x30) and reaches the disk. System calls only:
-// a signal handler may call it.
+// Every byte becomes '0' (0x30) and reaches the disk; an empty file is left
+// alone, unsynced. System calls only: a signal handler may call it.
 bool overwrite(int fd);
-// Empties the file and leaves the single byte "0", on the disk.
+// Empties the file and leaves the single byte "0", on the disk (synced only
+// when the file held something).
 bool cut_to_one_byte(int fd);
 
 // Would opening `path` for writing be refused to us? (Never for root.)

@@ -5,9 +5,9 @@
 // 8-bit values k, e, r that each grow by a fixed step per byte. The ten
 // passes differ only in the constants of kPasses.
 //
-// Every part of T is periodic in n, so T is built a chunk at a time by adding
-// precomputed tables; the loops are plain byte additions the compiler turns
-// into vector code.
+// Every part of T is periodic in n, so T is a keystream (keystream.h): a
+// few precomputed tables added to the data with vector code. A run of these
+// passes in one sweep adds one keystream, the sum of theirs.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "cipher/passes/coder.h"
+#include "cipher/passes/keystream.h"
 #include "cipher/passes/pass_stages.h"
 #include "cipher/passes/pass_table.h"
 #include "cipher/passes/texts.h"
@@ -29,8 +30,6 @@ constexpr int kMaxTexts = 3;
 constexpr std::size_t kRing = 20;
 // k, e and r together repeat every 256 bytes, the ring every 20.
 constexpr std::size_t kRingAndSteps = 1280;
-// T is built this many bytes at a time: small enough to stay in L1.
-constexpr std::size_t kChunk = 4096;
 
 constexpr uint8_t step(int s) { return static_cast<uint8_t>(s & 0xFF); }
 
@@ -76,124 +75,52 @@ constexpr AdditivePass kPasses[] = {
 
 uint8_t signed_byte(int sign, unsigned v) { return static_cast<uint8_t>(sign < 0 ? 0u - v : v); }
 
-// One periodic part of T, already signed, stored a chunk longer than its
-// period so that a chunk reads ext[pos + i] with no modulo per byte.
-class Periodic {
- public:
-  template <class Value>
-  Periodic(std::size_t period, Value value) : period_(period), ext_(period + kChunk) {
-    for (std::size_t i = 0; i < ext_.size(); ++i) ext_[i] = value(i % period);
-  }
-  const uint8_t* here() const { return ext_.data() + pos_; }
-  void advance(std::size_t n) { pos_ = (pos_ + n) % period_; }
-
- private:
-  std::size_t period_;
-  std::size_t pos_ = 0;
-  std::vector<uint8_t> ext_;
-};
-
-// Parts of T: the ring with k, e and r, then one per key and text used.
-constexpr std::size_t parts_of(const AdditivePass& p) {
-  std::size_t n = 1 + static_cast<std::size_t>(p.texts);
-  for (int8_t s : p.key_sign) n += s != 0 ? 1 : 0;
-  return n;
-}
-constexpr std::size_t kMaxParts = 8;
-constexpr bool parts_fit() {
-  for (const AdditivePass& p : kPasses)
-    if (parts_of(p) > kMaxParts) return false;
-  return true;
-}
-static_assert(parts_fit());
-
-// Everything T is made of for one run of one pass, positioned at byte 0.
-// Every pass has kMaxParts parts, the missing ones all zero, so that one
-// loop with a fixed shape sums them.
-class Term {
- public:
-  Term(const AdditivePass& p, const KeyRecord& rec, const std::string (&texts)[kMaxTexts]) {
-    const Digits eng = ecvt10(rec.engorde);
-    const Digits des = ecvt10(rec.desorden);
-    const std::string ring = eng.text + des.text;
-    const unsigned start = p.k_start + static_cast<uint8_t>(eng.code(p.number - 1)) +
-                           static_cast<uint8_t>(des.code(p.number - 1));
-    const unsigned growth = p.k_step + p.e_step + p.r_step;
-    // Byte n already uses the values after n + 1 steps.
-    parts_.emplace_back(kRingAndSteps, [&](std::size_t n) {
-      return signed_byte(p.rest_sign, static_cast<uint8_t>(ring[n % kRing]) + start +
-                                          static_cast<unsigned>(n + 1) * growth);
-    });
-    for (int k = 0; k < kKeys; ++k) {
-      if (p.key_sign[k] != 0) add_text(p.key_sign[k], rec.clave(k + 1));
-    }
-    for (int t = 0; t < p.texts; ++t) add_text(p.rest_sign, texts[t]);
-    while (parts_.size() < kMaxParts) add_text(+1, std::string());
-  }
-
-  // T for the next chunk; the next call starts n bytes on (n <= kChunk).
-  // The whole chunk is always built: a fixed trip count lets the compiler
-  // vectorise without a scalar tail.
-  void next(uint8_t* __restrict t, std::size_t n) {
-    const uint8_t* __restrict p0 = parts_[0].here();
-    const uint8_t* __restrict p1 = parts_[1].here();
-    const uint8_t* __restrict p2 = parts_[2].here();
-    const uint8_t* __restrict p3 = parts_[3].here();
-    const uint8_t* __restrict p4 = parts_[4].here();
-    const uint8_t* __restrict p5 = parts_[5].here();
-    const uint8_t* __restrict p6 = parts_[6].here();
-    const uint8_t* __restrict p7 = parts_[7].here();
-    for (std::size_t i = 0; i < kChunk; ++i)
-      t[i] = static_cast<uint8_t>(p0[i] + p1[i] + p2[i] + p3[i] + p4[i] + p5[i] + p6[i] + p7[i]);
-    for (Periodic& part : parts_) part.advance(n);
-  }
-
- private:
-  // An empty text or key adds 0 to every byte.
-  void add_text(int sign, const std::string& s) {
-    if (s.empty()) {
-      parts_.emplace_back(1, [](std::size_t) { return uint8_t{0}; });
-      return;
-    }
-    parts_.emplace_back(s.size(), [&](std::size_t i) {
-      return signed_byte(sign, static_cast<uint8_t>(s[i]));
-    });
-  }
-
-  std::vector<Periodic> parts_;
-};
-
-// The only place the direction touches the data. A whole chunk has a
-// fixed trip count, which the compiler vectorises; only a short last piece
-// takes the plain loop.
-template <std::size_t Fixed>
-void apply_n(uint8_t* __restrict data, const uint8_t* __restrict t, std::size_t n, Direction d) {
-  const std::size_t count = Fixed ? Fixed : n;
-  if (d == Direction::encode) {
-    for (std::size_t i = 0; i < count; ++i) data[i] = static_cast<uint8_t>(data[i] + t[i]);
-  } else {
-    for (std::size_t i = 0; i < count; ++i) data[i] = static_cast<uint8_t>(data[i] - t[i]);
-  }
-}
-
-void apply(uint8_t* data, const uint8_t* t, std::size_t n, Direction d) {
-  if (n == kChunk)
-    apply_n<kChunk>(data, t, n, d);
-  else
-    apply_n<0>(data, t, n, d);
+// Everything T is made of for one run of one pass, as encoding adds it.
+void add_pass_term(Keystream& ks, const AdditivePass& p, const KeyRecord& rec, const std::string (&texts)[kMaxTexts]) {
+  const Digits eng = ecvt10(rec.engorde);
+  const Digits des = ecvt10(rec.desorden);
+  const std::string ring = eng.text + des.text;
+  const unsigned start = p.k_start + static_cast<uint8_t>(eng.code(p.number - 1)) +
+                         static_cast<uint8_t>(des.code(p.number - 1));
+  const unsigned growth = p.k_step + p.e_step + p.r_step;
+  // Byte n already uses the values after n + 1 steps.
+  ks.add(kRingAndSteps, [&](std::size_t n) {
+    return signed_byte(p.rest_sign,
+                       static_cast<uint8_t>(ring[n % kRing]) + start + static_cast<unsigned>(n + 1) * growth);
+  });
+  for (int k = 0; k < kKeys; ++k)
+    if (p.key_sign[k] != 0) ks.add_text(p.key_sign[k], rec.clave(k + 1));
+  for (int t = 0; t < p.texts; ++t) ks.add_text(p.rest_sign, texts[t]);
 }
 
 // The whole pass: transforms in place, holds nothing. With an empty
 // governing key it hands the data on unchanged and reports a copy.
-class AdditiveStage : public Stage {
+class AdditiveStage : public Stage, public TermStage {
  public:
+  // An `applied` stage's term was added already (a spooled input): it
+  // hands its input on as it is, and reports as the pass.
   AdditiveStage(const coder& c, const AdditivePass& p, const std::string (&texts)[kMaxTexts], uint64_t n,
                 bool applied)
-      : Stage(n), p_(p), dir_(c.dir), works_(!c.clave(p.governing).empty()) {
-    if (works_ && !applied) term_ = std::make_unique<Term>(p, c, texts);
+      : Stage(n), p_(p), dir_(c.dir), works_(!c.clave(p.governing).empty()), applied_(applied), record_(c) {
+    for (int i = 0; i < kMaxTexts; ++i) texts_[i] = texts[i];
   }
 
-  double cost() const override { return works_ ? 2 : 1; }
+  // A keystream costs about one plain move per table (measured in
+  // instructions per byte); a stage whose term another adds, nothing.
+  double cost() const override {
+    const Keystream* ks = term();
+    return ks ? static_cast<double>(ks->tables()) : 0;
+  }
+
+  bool add_term(Keystream& ks) const override {
+    if (works_ && !applied_) add_pass_term(ks, p_, record_, texts_);
+    return true;
+  }
+  void replace_term(std::shared_ptr<Keystream> ks) override {
+    combined_ = true;
+    term_ = std::move(ks);
+  }
+  std::string how() const override { return keystream_how(works_, combined_, term()); }
 
   Outcome report(coder& c, const Flow& f) override {
     const bool decoding = c.dir == Direction::decode;
@@ -227,13 +154,7 @@ class AdditiveStage : public Stage {
 
  protected:
   void consume(unsigned char* data, std::size_t n) override {
-    if (term_) {
-      for (std::size_t off = 0; off < n; off += kChunk) {
-        const std::size_t m = std::min(kChunk, n - off);
-        term_->next(t_, m);
-        apply(data + off, t_, m, dir_);
-      }
-    }
+    if (Keystream* ks = term()) ks->apply(data, n, dir_);
     out_.give(data, n);
   }
 
@@ -241,8 +162,22 @@ class AdditiveStage : public Stage {
   const AdditivePass& p_;
   Direction dir_;
   bool works_;
-  std::unique_ptr<Term> term_;  // none when there is nothing to add
-  uint8_t t_[kChunk];
+  bool applied_;
+  const KeyRecord record_;
+  std::string texts_[kMaxTexts];
+  // The run's keystream it adds, or none when another adds it; else its
+  // own, built when first needed (most stages are combined before that).
+  Keystream* term() const {
+    if (!combined_ && works_ && !applied_ && !term_) {
+      term_ = std::make_shared<Keystream>();
+      add_pass_term(*term_, p_, record_, texts_);
+      term_->build();
+    }
+    return term_.get();
+  }
+
+  mutable std::shared_ptr<Keystream> term_;
+  bool combined_ = false;
 };
 
 std::unique_ptr<Stage> make_stage(const coder& c, int number, const char* const (&given)[kMaxTexts], uint64_t n,

@@ -10,6 +10,7 @@
 #include "cipher/passes/coder.h"
 #include "cipher/passes/pass_stages.h"
 #include "cipher/passes/pass_table.h"
+#include "cipher/passes/simd.h"
 #include "platform/files.h"
 #include "console/console.h"
 #include "platform/path.h"
@@ -38,15 +39,6 @@ bool usable(const char* name, const char* output) {
 void name_it(coder& c, const char* name) {
   c.confirmacion = name;
   c.confirmacion_set = true;
-}
-
-// Encoding adds the term, decoding takes it away; nothing else differs.
-template <bool Encode>
-void mix(unsigned char* x, const unsigned char* f, const unsigned char* row, std::size_t n) {
-  for (std::size_t i = 0; i < n; ++i) {
-    const unsigned char term = static_cast<unsigned char>(f[i] + row[i]);
-    x[i] = static_cast<unsigned char>(Encode ? x[i] + term : x[i] - term);
-  }
 }
 
 bool wants_it(Direction dir) {
@@ -147,10 +139,12 @@ class ConfirmStage : public Stage {
     if (done_ < covered) have = conf_.read(f_, static_cast<std::size_t>(std::min<uint64_t>(got, covered - done_)));
     if (have > 0) last_ = f_[have - 1];
     std::memset(f_ + have, last_, got - have);
+    // Encoding adds the term, decoding takes it away; nothing else differs.
+    const unsigned char* const term[2] = {f_, row_ + m_};
     if (dir_ == Direction::encode)
-      mix<true>(x, f_, row_ + m_, got);
+      simd::add_tables(x, got, term, 2);
     else
-      mix<false>(x, f_, row_ + m_, got);
+      simd::subtract_tables(x, got, term, 2);
     done_ += got;
     m_ = (m_ + got) % 10;
   }

@@ -254,6 +254,12 @@ class DisorderStage : public ShapeStage {
         return;
       }
       const uint64_t at = pos_ % window;
+      if (at == 0 && n >= window && window <= Emitter::kSize) {
+        const std::size_t whole = turn_whole(data, n);
+        data += whole;
+        n -= whole;
+        continue;
+      }
       if (at < turn_) {
         // The window's first `turn` bytes wait for the rest of it.
         if (!held_) held_ = std::make_unique_for_overwrite<unsigned char[]>(static_cast<std::size_t>(turn_));
@@ -274,6 +280,33 @@ class DisorderStage : public ShapeStage {
   }
 
  private:
+  // The whole windows at the start of `data`, each turned with two copies
+  // straight into the output; returns the bytes used.
+  std::size_t turn_whole(const unsigned char* data, std::size_t n) {
+    const auto window = static_cast<std::size_t>(2 * block_);
+    const auto turn = static_cast<std::size_t>(turn_);
+    const uint64_t left = windows_ - pos_ / window;
+    std::size_t count = static_cast<std::size_t>(std::min<uint64_t>(n / window, left));
+    const std::size_t used = count * window;
+    while (count > 0) {
+      std::size_t room = 0;
+      unsigned char* to = out_.room(std::min(count * window, Emitter::kSize), room);
+      const std::size_t fit = room / window;
+      if (fit == 0) {
+        out_.flush();
+        continue;
+      }
+      for (std::size_t w = 0; w < fit; ++w, data += window, to += window) {
+        std::memcpy(to, data + turn, window - turn);
+        std::memcpy(to + window - turn, data, turn);
+      }
+      out_.commit(fit * window);
+      count -= fit;
+    }
+    pos_ += used;
+    return used;
+  }
+
   const bool encoding_;
   const uint64_t turn_;
   const uint64_t windows_;

@@ -87,6 +87,9 @@ class Stage : public Sink {
   // Work per byte, against a pass that only moves the data (for cutting a
   // chain into halves of equal work).
   virtual double cost() const { return 1; }
+  // How the stage works its data, when it has more than one way (for the
+  // notes and the benchmark).
+  virtual std::string how() const { return {}; }
 
   void connect(Sink* next) { out_.connect(next); }
   // Before the data: open what the stage reads besides its input, ask.

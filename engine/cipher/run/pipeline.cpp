@@ -267,7 +267,8 @@ std::string describe_run(const KeyRecord& record, Direction d, uint64_t size, co
   static_cast<KeyRecord&>(c) = record;
   const std::vector<Step> steps = d == Direction::encode ? encoding_steps(e, params, Mode::command_line, none)
                                                          : decoding_steps(params, Mode::command_line, w, none);
-  return describe(steps, make_plan(c, steps, size, plan_rules()));
+  const std::vector<Sweep> plan = make_plan(c, steps, size, plan_rules());
+  return describe(steps, plan) + describe_stages(c, steps, plan, size, plan_rules());
 }
 
 }  // namespace qvx

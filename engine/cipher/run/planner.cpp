@@ -4,6 +4,7 @@
 #include <memory>
 #include <utility>
 
+#include "cipher/passes/keystream.h"
 #include "cipher/passes/pass_table.h"
 #include "console/progress.h"
 
@@ -83,6 +84,22 @@ class SweepProgress {
   std::size_t at_ = 0;
 };
 
+// The stages of one sweep over an input of `n` bytes, with the planner's
+// rules applied; `step_of` gets the step of each stage.
+std::vector<std::unique_ptr<Stage>> sweep_stages(const coder& c, const std::vector<Step>& steps, const Sweep& sweep,
+                                                 uint64_t n, const PlanRules& rules,
+                                                 std::vector<std::size_t>& step_of) {
+  std::vector<std::unique_ptr<Stage>> stages;
+  for (std::size_t i = sweep.begin; i < sweep.end; ++i) {
+    if (!runs(steps[i])) continue;
+    stages.push_back(stage_of(c, steps[i], n));
+    n = stages.back()->out_size();
+    step_of.push_back(i);
+  }
+  if (rules.combine) combine_terms(stages);
+  return stages;
+}
+
 }  // namespace
 
 void set_plan_rules(const PlanRules& rules) { g_rules = rules; }
@@ -133,20 +150,18 @@ RunVerdict run_plan(coder& c, const std::vector<Step>& steps, const RunTargets& 
 
     Chain chain;
     std::vector<std::size_t> step_of;  // the step of each stage
-    uint64_t n = in.size();
-    for (std::size_t i = sweep.begin; i < sweep.end; ++i) {
-      if (!runs(steps[i])) continue;
-      chain.stages.push_back(stage_of(c, steps[i], n));
-      Stage& stage = *chain.stages.back();
-      stage.reads = name_of(c, route(c.dir, steps[i].pass).from, work);
+    chain.stages = sweep_stages(c, steps, sweep, in.size(), rules, step_of);
+    for (std::size_t j = 0; j < step_of.size(); ++j) {
+      const Step& step = steps[step_of[j]];
+      Stage& stage = *chain.stages[j];
+      stage.reads = name_of(c, route(c.dir, step.pass).from, work);
       // The plain data, for a check file: the source as encoding pass 1
       // takes it (unless it was spooled through already).
-      if (c.dir == Direction::encode && steps[i].pass == 1 && !steps[i].applied) stage.tap = targets.plain;
-      n = stage.out_size();
-      step_of.push_back(i);
+      if (c.dir == Direction::encode && step.pass == 1 && !step.applied) stage.tap = targets.plain;
     }
     // ... and the output of decoding, as it reaches the destination.
     if (c.dir == Direction::decode && sweep.to == Role::destination) chain.output_tap = targets.plain;
+    const uint64_t n = chain.stages.back()->out_size();
     // Only the first stage may ask, and its announcement comes first.
     std::size_t said = sweep.begin;
     if (chain.stages[0]->interactive()) {
@@ -180,6 +195,32 @@ RunVerdict run_plan(coder& c, const std::vector<Step>& steps, const RunTargets& 
     }
   }
   return verdict;
+}
+
+std::string describe_stages(const coder& c, const std::vector<Step>& steps, const std::vector<Sweep>& plan,
+                            uint64_t size, const PlanRules& rules) {
+  std::string text;
+  for (const Sweep& sweep : plan) {
+    std::vector<std::size_t> step_of;
+    const auto stages = sweep_stages(c, steps, sweep, size, rules, step_of);
+    size = stages.back()->out_size();
+    // A keystream's run is one entry: "1-10 keystream of the run, ...".
+    std::vector<std::pair<std::string, std::string>> entries;  // passes, how
+    for (std::size_t k = 0; k < stages.size(); ++k) {
+      const std::string pass = std::to_string(steps[step_of[k]].pass);
+      const std::string how = stages[k]->how();
+      if (how == "in the keystream" && !entries.empty()) {
+        std::string& passes = entries.back().first;
+        passes = passes.substr(0, passes.find('-')) + "-" + pass;
+      } else {
+        entries.emplace_back(pass, how);
+      }
+    }
+    for (std::size_t k = 0; k < entries.size(); ++k)
+      text += (k == 0 ? "  " : "; ") + entries[k].first + (entries[k].second.empty() ? "" : " " + entries[k].second);
+    text += "\n";
+  }
+  return text;
 }
 
 std::string describe(const std::vector<Step>& steps, const std::vector<Sweep>& plan) {

@@ -52,6 +52,10 @@ struct PlanRules {
   // never). Off: on the shared two-core machine it was measured on, the
   // second core was never free and two threads gained nothing measurable.
   uint64_t two_threads_from = kOneThread;
+  // Runs of consecutive stages that only add a term of the byte number
+  // (passes 1 to 10; exchange passes whose input is all tail) add one
+  // keystream, the sum of theirs (keystream.h).
+  bool combine = true;
 };
 
 // Where a run's sweeps read and write: the work files on their held
@@ -78,6 +82,11 @@ RunVerdict run_plan(coder& c, const std::vector<Step>& steps, const RunTargets& 
                     const PlanRules& rules = {});
 // "1-23 in memory" style text for notes and the benchmark.
 std::string describe(const std::vector<Step>& steps, const std::vector<Sweep>& plan);
+
+// How each stage of each sweep works its data (keystream, exchange
+// cycles, ...), one line per sweep.
+std::string describe_stages(const coder& c, const std::vector<Step>& steps, const std::vector<Sweep>& plan,
+                            uint64_t size, const PlanRules& rules = {});
 
 // Rules every run of this process plans with (tests compare against the
 // one-at-a-time path with them).

@@ -137,7 +137,9 @@ bool RunGuard::make_output() {
 }
 
 void RunGuard::wipe(int which, const char* shown_name) {
-  if (!ready_) return;
+  // Decoding wipes the first work file twice: once wiped and removed, it
+  // holds only the "0" of its cut, and wiping that again would only sync.
+  if (!ready_ || !work_[which].named) return;
   const eraser::Erased e = eraser::erase_held(work_[which]);
   if (!e.wiped) con::line(std::string("Error no se ha borrado el fichero ") + shown_name + ", !Queda Un Rastro!");
   if (!e.wiped || !e.removed) wipes_failed_ = true;

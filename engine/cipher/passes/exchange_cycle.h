@@ -1,0 +1,33 @@
+// A whole cycle of an exchange pass's blocks, precomputed. With every part
+// length above the split (every printable key), the split is the same in
+// every block, so where each output byte of a cycle comes from and what is
+// added to it depend only on its place in the cycle: the cycle is a few
+// contiguous moves, each adding a stretch of one pattern.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "cipher/passes/simd.h"
+
+namespace qvx {
+
+class ExchangeCycle {
+ public:
+  // Appends a block of `length` bytes whose last `front` bytes go first.
+  // Returns where the caller writes the block's additive pattern, `length`
+  // bytes in output order. REQUIRES: front <= length.
+  unsigned char* add_block(std::size_t length, std::size_t front);
+
+  std::size_t length() const { return pattern_.size(); }
+  // `count` whole cycles from `src` to `dst` (count * length() bytes each).
+  // REQUIRES: the two do not overlap.
+  void apply(const unsigned char* src, unsigned char* dst, std::size_t count = 1) const;
+
+ private:
+  std::vector<simd::Move> moves_;
+  std::vector<unsigned char> pattern_;
+};
+
+}  // namespace qvx
