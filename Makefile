@@ -4,6 +4,7 @@
 #               the optimised and the sanitizer builds, the fuzz targets'
 #               short runs, the panel under Wine and the install checks
 #   make demo   builds and encodes/decodes a sample file with the sample key book
+#   make faults every file system call of a run failing in turn (the full matrix)
 SHELL := /bin/bash
 JOBS ?= 2
 
@@ -12,7 +13,7 @@ JOBS ?= 2
 DEBS_BUILD := cmake ninja-build g++ libgtest-dev libssl-dev make
 DEBS_FUZZ := clang libclang-rt-dev
 DEBS_PANEL := mingw-w64 wine64 wine xvfb xauth imagemagick fonts-wine
-DEBS_DIST := mandoc dpkg-dev file
+DEBS_DIST := mandoc dpkg-dev file lintian
 GOALS := $(or $(MAKECMDGOALS),all)
 DEBS := $(DEBS_BUILD) \
   $(if $(filter test test-fuzz fuzz fuzz-build deps-all,$(GOALS)),$(DEBS_FUZZ)) \
@@ -49,7 +50,10 @@ test-sanitize: deps
 
 test: test-default test-sanitize test-fuzz panel-test dist-test
 
-demo: build
+# Only the engine: the demo runs nothing else.
+demo: deps
+	cmake --preset default >/dev/null
+	cmake --build --preset default -j $(JOBS) --target qvx7
 	@bash examples/demo.sh build/default/engine/qvx7
 
 # The tools a user could pick instead, to compare with in the same run; the
@@ -86,6 +90,18 @@ test-fuzz: fuzz-build
 
 bigfile: build
 	bash tests/bigfile.sh build/default/engine/qvx7
+
+# ---- Fault injection: every file system call of a run failing in turn ----
+#   make faults    the full matrix (make test runs a sample of it): every
+#                  call of an encoding and a decoding, small and spilled,
+#                  once per error, against the optimised engine
+.PHONY: faults
+
+faults: deps
+	cmake --preset default >/dev/null
+	cmake --build --preset default -j $(JOBS) --target qvx7 fault_driver qvx_fault_layer
+	build/default/tests/faults/fault_driver build/default/engine/qvx7 \
+	  build/default/tests/faults/libqvx_fault_layer.so --full
 
 # ---- The panel for Windows: the windows preset (mingw-w64), tested under Wine ----
 #   make panel       build/win/qvxpanel.exe and build/win/qvx4.exe (the engine)

@@ -21,8 +21,17 @@ lint=$(mandoc -T lint -W warning "$root/docs/qvx7.1" 2>&1 || true)
 check "qvx7(1) has no mandoc warning" test -z "$lint"
 [ -z "$lint" ] || echo "$lint"
 
+# What a user can see the engine say is explained where a user looks.
+in_docs() { grep -q "$1" "$root/README.md" && grep -q "$1" "$root/docs/qvx7.1"; }
+for text in "Error no se ha escrito el Destino" "Esperando a que termine otro proceso" \
+            "no se ha podido eliminar intentelo de nuevo" "authenticated modern cipher"; do
+  check "README and qvx7(1) mention \"$text\"" in_docs "$text"
+done
+
 DESTDIR="$scratch/dest" cmake --install "$build" --prefix /usr >/dev/null
-for f in usr/bin/qvx7 usr/share/man/man1/qvx7.1 usr/share/doc/quorvex/README.md usr/share/doc/quorvex/demo.kb; do
+files="usr/bin/qvx7 usr/share/man/man1/qvx7.1.gz usr/share/doc/quorvex/README.md usr/share/doc/quorvex/demo.kb
+       usr/share/doc/quorvex/copyright usr/share/doc/quorvex/changelog.gz"
+for f in $files; do
   check "installed $f" test -f "$scratch/dest/$f"
 done
 engine="$scratch/dest/usr/bin/qvx7"
@@ -41,10 +50,16 @@ cd "$root"
 
 deb=$(ls "$packages"/quorvex_"$version"_*.deb)
 listing=$(dpkg-deb -c "$deb" | awk '{print $6}')
-for f in ./usr/bin/qvx7 ./usr/share/man/man1/qvx7.1 ./usr/share/doc/quorvex/README.md ./usr/share/doc/quorvex/demo.kb; do
-  check ".deb holds $f" grep -qx "$f" <<<"$listing"
+for f in $files; do
+  check ".deb holds $f" grep -qx "./$f" <<<"$listing"
 done
-check ".deb holds nothing else" test "$(grep -cv '/$' <<<"$listing")" = 4
+check ".deb holds nothing else" test "$(grep -cv '/$' <<<"$listing")" = 6
+check "the compressed manual page is the one in docs/" cmp -s <(zcat "$scratch/dest/usr/share/man/man1/qvx7.1.gz") "$root/docs/qvx7.1"
+check "the changelog's last entry is version $version" \
+  test "$(zcat "$scratch/dest/usr/share/doc/quorvex/changelog.gz" | head -n 1 | cut -d' ' -f2)" = "($version)"
+verdict=$(lintian --no-tag-display-limit "$deb" 2>&1 | grep -E '^[EW]: ' || true)
+check ".deb passes lintian (no error, no warning)" test -z "$verdict"
+[ -z "$verdict" ] || echo "$verdict"
 check ".deb is package quorvex $version" test "$(dpkg-deb -f "$deb" Package Version | tr '\n' ' ')" = "Package: quorvex Version: $version "
 check ".deb depends on the C and C++ libraries" grep -q 'libc6.*libstdc++6' <<<"$(dpkg-deb -f "$deb" Depends)"
 check ".deb names a maintainer" test -n "$(dpkg-deb -f "$deb" Maintainer)"

@@ -107,6 +107,37 @@ TEST_F(KeyBookFiles, NewKeyMaterialIsTheOwnersAloneAndOldFilesKeepTheirMode) {
   EXPECT_EQ(read_file(dir.file("k.kb")).size(), 3 * kSlotSize);
 }
 
+// The printout holds all ten keys: it is never appended to a file another
+// user owns (who could read them there) or reached through a link; the
+// name is refused before the question, and the file is left alone.
+TEST_F(KeyBookFiles, PrintoutOnlyIntoFilesOfOurOwn) {
+  write_file(dir.file("mine.txt"), std::string("antes\n"));
+  fs::create_symlink("mine.txt", dir.file("link.txt"));
+  std::vector<std::string> refused = {"link.txt"};
+  if (::geteuid() == 0) {
+    write_file(dir.file("theirs.txt"), std::string("suyo\n"));
+    ::chmod(dir.file("theirs.txt").c_str(), 0666);
+    ASSERT_EQ(::chown(dir.file("theirs.txt").c_str(), 65534, 65534), 0);
+    refused.push_back("theirs.txt");
+  }
+  for (const std::string& name : refused) {
+    SCOPED_TRACE(name);
+    const Bytes before = read_file(dir.file(name));
+    RunResult r = run_engine_in(dir.path(), {}, "C\nk.kb\nE\n1\nS\nI\n" + name + "\ns\nS\n\n");
+    EXPECT_EQ(r.status, 5);
+    EXPECT_NE(r.out.find("\nError el fichero " + name +
+                         " no es un fichero propio (enlace, directorio, fifo, dispositivo o de otro usuario), no se "
+                         "escribe\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(r.out.find(" existe , !lo A"), std::string::npos);
+    EXPECT_EQ(r.out.find("PROCESANDO FICHERO"), std::string::npos);
+    EXPECT_EQ(read_file(dir.file(name)), before);
+  }
+  EXPECT_EQ(as_string(read_file(dir.file("mine.txt"))), "antes\n");
+  EXPECT_TRUE(fs::is_symlink(fs::symlink_status(dir.file("link.txt"))));
+}
+
 TEST_F(KeyBookFiles, NumbersOutsideIntSelectNothing) {
   write_file(dir.file("plain.txt"), std::string("hola"));
   const auto before = list_dir(dir.path());

@@ -158,6 +158,11 @@ TEST(Terminal, ProgressLineOnlyOnATerminalStandardError) {
   EXPECT_EQ(t.status, 4);
   const std::regex drawn("\rCODIFICANDO CLAVE [0-9]+ +[0-9]+%  [0-9.]+ MiB/s  quedan [-0-9:]+\x1b\\[K");
   EXPECT_TRUE(std::regex_search(t.out, drawn)) << t.out.substr(0, 2000);
+  // The speed is the source's: the first line comes after 0.2 s, so no
+  // line can show more than the whole source in that time.
+  const std::regex speed(" ([0-9.]+) MiB/s ");
+  for (auto it = std::sregex_iterator(t.out.begin(), t.out.end(), speed); it != std::sregex_iterator(); ++it)
+    EXPECT_LE(std::stod((*it)[1].str()), kMiB / 0.2) << (*it)[0].str();
   // Every line drawn is taken off again: what is left is the console text.
   EXPECT_EQ(without(without(t.out, drawn), std::regex("\r\x1b\\[K")), piped.out);
 

@@ -8,6 +8,7 @@
 #include "platform/system.h"
 
 int main(int argc, char** argv) {
+  qvx::sys::keep_memory_private();
   std::ios::sync_with_stdio(false);
   con::attach_terminal();
   // Paths arrive in UTF-8 there; the personalization texts (parameters 7

@@ -22,7 +22,6 @@ struct Run {
   bool shown = false;
   bool decoding = false;
   uint64_t size = 0;     // the source's
-  uint64_t total = 0;    // written by every pass so far
   uint64_t in_pass = 0;  // written by the running pass
   int pass = 0;
   Clock::time_point start, last;
@@ -48,7 +47,9 @@ void draw(Clock::time_point now) {
   const double in_pass = std::min(1.0, static_cast<double>(g_run.in_pass) / static_cast<double>(g_run.size));
   const double done = std::clamp((std::max(step, 1) - 1 + in_pass) / kPasses, 0.0, 1.0);
   const double seconds = std::chrono::duration<double>(now - g_run.start).count();
-  const double mib_s = seconds > 0 ? static_cast<double>(g_run.total) / (1024.0 * 1024.0) / seconds : 0.0;
+  // The source's bytes per second: the share done of the source, not the
+  // bytes every pass wrote.
+  const double mib_s = seconds > 0 ? done * static_cast<double>(g_run.size) / (1024.0 * 1024.0) / seconds : 0.0;
   const std::string left = done > 0.01 ? clock_text(seconds * (1 - done) / done) : "--:--";
   char text[160];
   std::snprintf(text, sizeof text, "%s CLAVE %d  %3d%%  %.1f MiB/s  quedan %s",
@@ -82,7 +83,6 @@ void pass(int n) {
 
 void moved(uint64_t bytes) {
   if (!g_run.active) return;
-  g_run.total += bytes;
   g_run.in_pass += bytes;
   const Clock::time_point now = Clock::now();
   if (now - g_run.start < kFirstDraw || now - g_run.last < kRedraw) return;

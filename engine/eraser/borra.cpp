@@ -115,13 +115,19 @@ bool cut_to_one_byte(const std::string& path) {
   return ok;
 }
 
-bool erase_held(HeldFile& f) {
-  if (!files::overwrite(f.fd) || !files::cut_to_one_byte(f.fd)) {
-    report_not_overwritten(f.name);
-    return false;
-  }
-  if (!held::unlink_name(f)) report_not_removed(f.name);
-  return true;
+Erased erase_held(HeldFile& f) {
+  Erased e;
+  // Wiped before and let go (Windows closes a file to remove it): nothing
+  // of it is left to erase.
+  if (f.fd < 0 && !f.named) return e;
+  const bool overwritten = files::overwrite(f.fd);
+  // Cut even when the overwrite failed: an empty file holds nothing.
+  const bool cut = files::cut_to_one_byte(f.fd) || files::truncate(f.fd, 0);
+  e.wiped = overwritten && cut;
+  if (!e.wiped) report_not_overwritten(f.name);
+  e.removed = held::unlink_name(f);
+  if (!e.removed) report_not_removed(f.name);
+  return e;
 }
 
 }  // namespace eraser

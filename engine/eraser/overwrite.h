@@ -17,9 +17,16 @@ bool overwrite_with_zeros(const std::string& path);
 // Cuts the file to the single byte "0", synced to the disk.
 bool cut_to_one_byte(const std::string& path);
 
+// What became of a held file's erase.
+struct Erased {
+  bool wiped = true;    // every byte overwritten, and the file cut
+  bool removed = true;  // its name is gone
+};
+
 // The erase of a file the run holds: overwrite and cut through its
 // descriptor, then remove its name, with the messages of borrarfichero and
-// eliminaresto. False when the overwrite or the cut failed.
-bool erase_held(HeldFile& f);
+// eliminaresto. A failed overwrite still cuts the file and removes it: the
+// data must not stay behind in any case.
+Erased erase_held(HeldFile& f);
 
 }  // namespace qvx::eraser

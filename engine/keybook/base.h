@@ -16,6 +16,9 @@ namespace qvx {
 
 constexpr std::size_t kPathMax = 4096;  // longest path we read from the console
 constexpr std::size_t kPatternMax = 719;  // longest search pattern
+// A listing shows its record count for at most this many numbers past the
+// last record (each one opens the book again).
+constexpr int kPastEndShown = 10000;
 
 class base : public KeyRecord {
  public:

@@ -148,10 +148,15 @@ const base& base::listados(int first, int count) const {
   int64_t current = std::max(first, 1);
   BookFile f(fichero, BookFile::Use::read);
   f.seek(slot_offset(current));
+  int past_end = 0;
   for (int i = 0; i < count; ++i) {
-    // Past the last record nothing more can be shown; stopping there spares
-    // a huge count one file opening per number.
-    if (static_cast<uint64_t>(current) > record_count(counter.tamanyo())) break;
+    // Every number counts the records again and shows that count, also
+    // past the last record, where nothing else is shown. A count far
+    // beyond any book stops after kPastEndShown such numbers.
+    if (static_cast<uint64_t>(current) > record_count(counter.tamanyo())) {
+      if (++past_end >= kPastEndShown) break;
+      continue;
+    }
     con::out() << "clave n_" << current << " _: ";
     Slot s{};
     dump_slot(s.data(), f.read(s.data(), s.size()));

@@ -164,9 +164,11 @@ TEST(Editing, ListingShowsOnlyExistingRecordsWithOnePause) {
   {
     ConsoleCapture console;
     b.listados(3, 5);
+    // Every one of the five numbers counts the records again, also the
+    // three past the end.
     EXPECT_EQ(console.text(), head + count + "clave n_3 _: " + dumped(slice(bytes, 2)) +
                                   "\nPresione Retorno Para Continuar......\n" + count +
-                                  "clave n_4 _: " + dumped(slice(bytes, 3)) + count + "\n");
+                                  "clave n_4 _: " + dumped(slice(bytes, 3)) + count + count + count + "\n");
   }
   {
     // From 0 or below the listing starts at the first record; one slot, no pause.
@@ -174,9 +176,17 @@ TEST(Editing, ListingShowsOnlyExistingRecordsWithOnePause) {
     b.listados(-3, 1);
     EXPECT_EQ(console.text(), head + count + "clave n_1 _: " + dumped(slice(bytes, 0)) + "\n");
   }
+  {
+    ConsoleCapture console;
+    b.listados(5, 3);
+    EXPECT_EQ(console.text(), head + count + count + count + "\n");
+  }
+  // A count far beyond the book stops counting after kPastEndShown numbers.
   ConsoleCapture console;
-  b.listados(5, 3);
-  EXPECT_EQ(console.text(), head + count + "\n");
+  b.listados(5, 2000000000);
+  std::string many = head;
+  for (int i = 0; i < kPastEndShown; ++i) many += count;
+  EXPECT_EQ(console.text(), many + "\n");
 }
 
 // Every offset of `pattern` in `bytes`, found the plain way.

@@ -9,6 +9,7 @@
 #include "keybook/base.h"
 #include "bookformat/book_file.h"
 #include "bookformat/digits.h"
+#include "platform/files.h"
 #include "platform/path.h"
 
 namespace qvx {
@@ -74,7 +75,13 @@ int base::imprime() const {
     return 1;
   }
 
-  // A printout holds every key in the clear: a new one is its owner's alone.
+  // A printout holds every key in the clear: a new one is its owner's alone,
+  // and it goes into no file that someone else owns or a link leads to.
+  if (files::foreign(name)) {
+    con::line("Error el fichero " + name +
+              " no es un fichero propio (enlace, directorio, fifo, dispositivo o de otro usuario), no se escribe");
+    return 0;
+  }
   std::error_code ec;
   BookFile file;
   if (std::filesystem::exists(fs_path(name), ec)) {

@@ -16,7 +16,7 @@ WriteMeter g_meter = nullptr;
 // A file whose name was wiped away mid-run is made afresh under that name.
 int open_held(HeldFile& f, bool output) {
   if (f.fd < 0) return -1;
-  if (!f.named && !(output && held::reclaim(f))) return -1;
+  if (!f.named && !f.unnamed && !(output && held::reclaim(f))) return -1;
   const int fd = files::duplicate(f.fd);
   if (fd >= 0 && output && !files::truncate(fd, 0)) {
     files::close(fd);
@@ -176,7 +176,7 @@ void OutFile::write(const unsigned char* src, std::size_t n) {
 bool OutFile::close() {
   if (fd_ < 0) return !error_;
   drain();
-  files::close(fd_);
+  if (!files::close(fd_)) error_ = true;
   fd_ = -1;
   stream_ = false;
   buf_.reset();

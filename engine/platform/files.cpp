@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <filesystem>
+#include <system_error>
 
 #include "platform/files_internal.h"
+#include "platform/path.h"
 
 namespace qvx {
 namespace files {
@@ -120,7 +123,19 @@ void release(HeldFile& f) {
   files::close(f.fd);
   files::close(f.retired);
   f.fd = f.retired = -1;
-  f.named = false;
+  f.named = f.unnamed = false;
+}
+
+std::vector<std::string> detail::temporaries_in(const std::string& dir) {
+  std::vector<std::string> found;
+  std::error_code ec;
+  const std::filesystem::path folder = dir.empty() ? std::filesystem::path(".") : fs_path(dir);
+  for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string leaf = fs_name(it->path().filename());
+    if (leaf.size() > 10 && leaf.rfind(kTemporaryPrefix, 0) == 0 && leaf.ends_with(kTemporarySuffix))
+      found.push_back(fs_name(folder / it->path().filename()));
+  }
+  return found;
 }
 
 }  // namespace held

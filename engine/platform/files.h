@@ -33,6 +33,8 @@ struct Identity {
 // nothing that can be examined.
 bool identity(const char* path, Identity& id);
 bool identity(int fd, Identity& id);
+// The same for the name itself: a symbolic link is not followed.
+bool identity_of_name(const char* path, Identity& id);
 // True when `path` names the file `id` (false for a null path).
 bool same_file(const char* path, const Identity& id);
 
@@ -41,7 +43,7 @@ bool same_file(const char* path, const Identity& id);
 enum class Access {
   read,
   update,          // read and write in place
-  append,          // created 0600 when missing
+  append,          // created 0600 when missing; never through a link, never another user's file
   write_in_place,  // existing only, not emptied
   write_emptied,   // existing only, emptied
 };
@@ -73,13 +75,17 @@ bool readable_by_others(int fd);
 // Positional transfers: they never move a shared file position, so two
 // descriptors of one file cannot disturb each other. They return the bytes
 // moved (fewer only at the end or on an error) and set `failed` on errors.
+// An interrupted or busy call (EINTR, EAGAIN) and a short count are tried
+// again, never taken for the end or an error.
 std::size_t read_at(int fd, unsigned char* dst, std::size_t n, uint64_t offset, bool& failed);
 std::size_t write_at(int fd, const unsigned char* src, std::size_t n, uint64_t offset);
 bool truncate(int fd, uint64_t size);
 bool sync(int fd);
 bool size_of(int fd, uint64_t& size);
 int duplicate(int fd);
-void close(int fd);
+// False when the system reports that written data may not have reached the
+// file (the descriptor is released either way).
+bool close(int fd);
 
 // Every byte becomes '0' (0x30) and reaches the disk. System calls only:
 // a signal handler may call it.
@@ -89,11 +95,16 @@ bool cut_to_one_byte(int fd);
 
 // Would opening `path` for writing be refused to us? (Never for root.)
 bool write_protected(const std::string& path);
-// Opens `path` for writing in place, created when missing: only a regular
-// file, never blocking on a FIFO. Windows empties it. -1 on failure.
-int open_target(const std::string& path);
-// Gives the file at `fd` the mode `target` has, or the one a plain new file
-// would get (the umask's); nothing on Windows, whose files have no modes.
+// True when `path` is a file (not a link) that another user owns: never
+// written for us, not even by root (a neighbour may plant one in a shared
+// folder). False on Windows.
+bool owned_by_another(const std::string& path);
+// True when `path` is a symbolic link or another user's file: what an
+// appended printout or a new book never goes into. False on Windows.
+bool foreign(const std::string& path);
+// Gives the file at `fd` the mode our own old file `target` has, or the one
+// a plain new file would get (the umask's), also in place of a link or
+// another user's file; nothing on Windows, whose files have no modes.
 void give_mode_of(int fd, const std::string& target);
 
 }  // namespace qvx::files
@@ -106,6 +117,7 @@ struct HeldFile {
   int fd = -1;
   files::Identity id;
   bool named = false;         // `name` still refers to it (false once wiped)
+  bool unnamed = false;       // made without a name (it has none until give_name)
   int retired = -1;           // the wiped file, kept locked until the run ends
 };
 
@@ -140,9 +152,18 @@ Claim claim_work_file(HeldFile& f, const std::function<void()>& waiting);
 // After the file's name was wiped away mid-run: a fresh private file under
 // the same name (the wiped one stays locked until `release`).
 bool reclaim(HeldFile& f);
-// A new private file in `dir` under a name nobody can guess, created
-// exclusively; `f.name` is set.
+// The output of a run in `dir`, private (0600) and locked: on Linux an
+// unnamed file (nothing of it can outlive the run, however it ends), which
+// `give_name` links in once it is complete; elsewhere, or where the file
+// system has no unnamed files, a new file under a name nobody can guess.
+// `f.name` is set either way (for an unnamed file, the name it may get).
 bool create_temporary(HeldFile& f, const std::string& dir);
+// Links an unnamed output in under a fresh hidden name in `dir` (`f.name`
+// is set); nothing to do for a named one.
+bool give_name(HeldFile& f, const std::string& dir);
+// Wipes and removes, in `dir`, the named outputs of runs that are gone:
+// ours, plain, and held by no living run.
+void wipe_stale_temporaries(const std::string& dir);
 // Removes `f.name` when it still refers to the held file.
 bool unlink_name(HeldFile& f);
 // Closes the descriptors (and so drops the locks).

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include "platform/files.h"
 
@@ -22,5 +23,10 @@ std::string unguessable();
 // Removes the name of a wiped file while it still leads to the file.
 // System calls only: the stop handler calls it.
 void unlink_quietly(HeldFile& f);
+// A run's output is named qvx03-<something>.qvx while it has a name.
+inline constexpr const char* kTemporaryPrefix = "qvx03-";
+inline constexpr const char* kTemporarySuffix = ".qvx";
+// The names in `dir` that a run's output may have had.
+std::vector<std::string> temporaries_in(const std::string& dir);
 
 }  // namespace qvx::held::detail

@@ -22,7 +22,8 @@ TEST(HeldFiles, RegistrationBeyondTheSlotsIsRefusedAndTheOthersStillWipe) {
   HeldFile f[5];
   int added = 0;
   for (int i = 0; i < 5; ++i) {
-    ASSERT_TRUE(held::create_temporary(f[i], dir.path().string()));
+    // Named at once (on Linux a run's output has a name only at the end).
+    ASSERT_TRUE(held::create_temporary(f[i], dir.path().string()) && held::give_name(f[i], dir.path().string()));
     write_file(f[i].name, "secret");
     if (held::add(f[i])) ++added;
   }
@@ -39,7 +40,7 @@ TEST(HeldFiles, RegistrationBeyondTheSlotsIsRefusedAndTheOthersStillWipe) {
 TEST(HeldFiles, StreamsOnAHeldFileFollowTheDescriptorNotTheName) {
   TempDir dir;
   HeldFile f;
-  ASSERT_TRUE(held::create_temporary(f, dir.path().string()));
+  ASSERT_TRUE(held::create_temporary(f, dir.path().string()) && held::give_name(f, dir.path().string()));
   const std::string moved = dir.file("moved");
   ASSERT_EQ(std::rename(f.name.c_str(), moved.c_str()), 0);
   write_file(f.name, "planted");

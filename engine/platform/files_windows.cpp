@@ -61,6 +61,16 @@ bool identity(const char* path, Identity& id) {
 
 bool identity(int fd, Identity& id) { return fd >= 0 && handle_identity(os_handle(fd), id); }
 
+bool identity_of_name(const char* path, Identity& id) {
+  if (!path) return false;
+  HANDLE h = ::CreateFileA(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  const bool ok = handle_identity(h, id);
+  ::CloseHandle(h);
+  return ok;
+}
+
 namespace {
 
 // By Access, in its order.
@@ -179,16 +189,15 @@ bool size_of(int fd, uint64_t& size) {
 }
 
 int duplicate(int fd) { return ::_dup(fd); }
-void close(int fd) {
-  if (fd >= 0) ::_close(fd);
-}
+bool close(int fd) { return fd < 0 || ::_close(fd) == 0; }
 
 // Who may read a file there is a matter of its access list, not of bits
 // we could look at here.
 bool readable_by_others(int) { return false; }
 
 bool write_protected(const std::string& path) { return ::_access(path.c_str(), 2) != 0; }
-int open_target(const std::string& path) { return open_output(path.c_str()); }
+bool owned_by_another(const std::string&) { return false; }
+bool foreign(const std::string&) { return false; }
 void give_mode_of(int, const std::string&) {}
 
 }  // namespace files
@@ -311,7 +320,8 @@ bool create_temporary(HeldFile& f, const std::string& dir) {
   for (int attempt = 0; attempt < 16; ++attempt) {
     std::string name = dir;
     if (!name.empty() && name.back() != '/' && name.back() != '\\') name += '\\';
-    name += "qvx03-" + std::to_string(::_getpid()) + "-" + detail::unguessable() + ".qvx";
+    name += detail::kTemporaryPrefix + std::to_string(::_getpid()) + "-" + detail::unguessable() +
+            detail::kTemporarySuffix;
     HANDLE h = open_private(name, CREATE_NEW);
     if (h == INVALID_HANDLE_VALUE) {
       const DWORD e = ::GetLastError();
@@ -322,6 +332,28 @@ bool create_temporary(HeldFile& f, const std::string& dir) {
     return adopt(f, h);
   }
   return false;
+}
+
+bool give_name(HeldFile&, const std::string&) { return true; }
+
+void wipe_stale_temporaries(const std::string& dir) {
+  for (const std::string& name : detail::temporaries_in(dir)) {
+    // A living run holds its output unshared: it does not open.
+    HANDLE h = open_private(name, OPEN_EXISTING);
+    if (h == INVALID_HANDLE_VALUE) continue;
+    HeldFile f;
+    f.name = name;
+    if (!private_and_plain(h)) {
+      ::CloseHandle(h);
+      continue;
+    }
+    if (!adopt(f, h)) {
+      files::close(f.fd);
+      continue;
+    }
+    wipe_quietly(f);
+    files::close(f.fd);
+  }
 }
 
 bool unlink_name(HeldFile& f) {

@@ -1,7 +1,11 @@
 #include "platform/system.h"
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#if defined(__linux__)
+#include <sys/prctl.h>
+#endif
 
 namespace qvx::sys {
 
@@ -28,6 +32,14 @@ uint64_t regular_size(const char* path) {
   struct stat st {};
   if (path && ::stat(path, &st) == 0 && S_ISREG(st.st_mode)) return static_cast<uint64_t>(st.st_size);
   return 0;
+}
+
+void keep_memory_private() {
+  struct rlimit none = {0, 0};
+  ::setrlimit(RLIMIT_CORE, &none);
+#if defined(__linux__)
+  ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
+#endif
 }
 
 }  // namespace qvx::sys

@@ -43,4 +43,7 @@ bool stderr_is_terminal() { return false; }
 void write_stderr(const std::string&) {}
 uint64_t regular_size(const char*) { return 0; }
 
+// Windows writes no core files of its own accord.
+void keep_memory_private() {}
+
 }  // namespace qvx::sys

@@ -215,7 +215,7 @@ bool run(Coder& c, const RunParameters& p, const WorkFiles& w, const RunFiles& o
   }
   con::progress::run_end();
   spool.drop();  // while the stop signals are still caught
-  return placed;
+  return placed && !guard.wipes_failed();
 }
 
 bool encode(codifica& c, const RunParameters& p, const WorkFiles& w, const RunFiles& others, Mode mode,

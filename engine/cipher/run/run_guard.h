@@ -7,7 +7,10 @@
 //   every pass, wipe and stop uses the held descriptors; a second run in
 //   the same place waits for the first.
 // - The last pass writes the run's output (run_output.h), a private
-//   temporary file that the pipeline places once the verdict is known.
+//   temporary file beside the destination that the pipeline places once
+//   the verdict is known; where none can be made there, the run does not
+//   start. A link at the destination is replaced, never followed, and a
+//   destination another user owns is refused.
 // - While a guard lives, the stop signals wipe the held files
 //   (platform/stop_signals.h).
 #pragma once
@@ -56,6 +59,10 @@ class RunGuard {
   // passes; `shown_name` is the name its failure message gives.
   void wipe(int which, const char* shown_name);
 
+  // True when a work file could not be wiped (overwritten and cut) or
+  // removed: the run must not report success.
+  bool wipes_failed() const { return wipes_failed_; }
+
  private:
   bool destination_allowed(const WorkFiles& work, const RunFiles& others);
   bool claim_work_files();
@@ -66,6 +73,7 @@ class RunGuard {
   HeldFile work_[2];
   RunOutput output_;
   std::string target_;  // what the output finally replaces
+  bool wipes_failed_ = false;
   bool ready_ = false;
 };
 

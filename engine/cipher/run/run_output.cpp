@@ -1,7 +1,5 @@
 #include "cipher/run/run_output.h"
 
-#include <memory>
-
 #include "console/console.h"
 #include "platform/path.h"
 #include "platform/standard.h"
@@ -14,12 +12,11 @@ std::string parent_of(const std::string& name) { return fs_name(fs_path(name).pa
 
 }  // namespace
 
-bool RunOutput::make(const std::string& target, const std::string& fallback_dir) {
+bool RunOutput::make(const std::string& target) {
   target_ = target;
-  if (target.empty() || !held::create_temporary(out_, parent_of(target))) {
-    copy_over_ = true;
-    if (!held::create_temporary(out_, fallback_dir)) return false;
-  }
+  beside_ = parent_of(target);
+  held::wipe_stale_temporaries(beside_);
+  if (!held::create_temporary(out_, beside_)) return false;
   if (!held::add(out_)) {
     held::wipe_quietly(out_);
     held::release(out_);
@@ -32,7 +29,7 @@ bool RunOutput::make(const std::string& target, const std::string& fallback_dir)
 bool RunOutput::make_standard(bool held, const std::string& dir) {
   where_ = held ? Output::standard_held : Output::standard;
   standard::set_binary(standard::kOutput);
-  if (held) return make(std::string(), dir);
+  if (held) return make(fs_name(fs_path(dir) / "-"));
   made_ = true;
   return true;
 }
@@ -51,33 +48,20 @@ bool RunOutput::copy_to_standard_output() {
   return to.close() && opened && in.ok() && copied == in.size();
 }
 
-// Renames the output into place, after checking that its name still
-// leads to the file we wrote.
+// Puts the output in place: on the disk first, then its final mode and a
+// name, then the last close of what we wrote (which may be the first to
+// report a lost write), then the rename, once its name still leads to the
+// file we wrote. A spare descriptor keeps the lock and serves the wipe
+// should a step fail.
 bool RunOutput::rename_into_place() {
-  if (!files::same_file(out_.name.c_str(), out_.id)) return false;
+  if (!files::sync(out_.fd)) return false;
   files::give_mode_of(out_.fd, target_);
-  return held::rename_over(out_, target_);
-}
-
-// Only where no file could be made beside the destination: it is written
-// in place, from the complete output, once every pass has succeeded.
-bool RunOutput::copy_onto_target() {
-  uint64_t size = 0;
-  if (!files::size_of(out_.fd, size)) return false;
-  const int fd = files::open_target(target_);
-  if (fd < 0) return false;
-  static constexpr std::size_t kChunk = 256 * 1024;
-  auto chunk = std::make_unique_for_overwrite<unsigned char[]>(kChunk);
-  bool ok = true;
-  for (uint64_t at = 0; ok && at < size;) {
-    bool failed = false;
-    const std::size_t n = files::read_at(out_.fd, chunk.get(), kChunk, at, failed);
-    ok = !failed && n > 0 && files::write_at(fd, chunk.get(), n, at) == n;
-    at += n;
-  }
-  ok = ok && files::truncate(fd, size) && files::sync(fd);
-  files::close(fd);
-  return ok;
+  if (!held::give_name(out_, beside_) || !files::same_file(out_.name.c_str(), out_.id)) return false;
+  const int spare = files::duplicate(out_.fd);
+  if (spare < 0) return false;
+  const bool closed = files::close(out_.fd);
+  out_.fd = spare;
+  return closed && held::rename_over(out_, target_);
 }
 
 bool RunOutput::place(const RunVerdict& verdict, const std::string& shown, bool wanted) {
@@ -86,8 +70,8 @@ bool RunOutput::place(const RunVerdict& verdict, const std::string& shown, bool 
   stops::Held held;
   bool placed = wanted && verdict.complete();
   if (placed && where_ == Output::standard_held) placed = copy_to_standard_output();
-  else if (placed && where_ == Output::file) placed = copy_over_ ? copy_onto_target() : rename_into_place();
-  if (placed && !copy_over_) {
+  else if (placed && where_ == Output::file) placed = rename_into_place();
+  if (placed && where_ == Output::file) {
     held::release(out_);
   } else {
     held::wipe_quietly(out_);
@@ -102,7 +86,8 @@ bool RunOutput::place(const RunVerdict& verdict, const std::string& shown, bool 
 
 bool put_beside(const std::string& name, const unsigned char* data, std::size_t n) {
   HeldFile f;
-  if (!held::create_temporary(f, parent_of(name))) return false;
+  const std::string folder = parent_of(name);
+  if (!held::create_temporary(f, folder)) return false;
   if (!held::add(f)) {
     held::wipe_quietly(f);
     held::release(f);
@@ -111,7 +96,7 @@ bool put_beside(const std::string& name, const unsigned char* data, std::size_t 
   bool ok = files::write_at(f.fd, data, n, 0) == n && files::sync(f.fd);
   {
     stops::Held hold;
-    ok = ok && files::same_file(f.name.c_str(), f.id) && held::rename_over(f, name);
+    ok = ok && held::give_name(f, folder) && files::same_file(f.name.c_str(), f.id) && held::rename_over(f, name);
     if (!ok) held::wipe_quietly(f);
   }
   held::release(f);

@@ -1,12 +1,14 @@
 // The run's output and its verdict.
 //
 // The last pass never writes the destination itself: it writes a private
-// temporary file (created 0600 beside the destination, or beside the work
-// files where no file can be made there), held by descriptor for the whole
-// run. Once the last stage has run, the pipeline calls `place` once with the
-// verdict folded from every pass's report: a complete run is renamed (or,
-// from beside the work files, copied) over the destination; any other is
-// wiped and the destination stays as it was.
+// temporary file beside the destination (0600, on Linux without a name
+// until it is complete), held by descriptor for the whole run. Once the
+// last stage has run, the pipeline calls `place` once with the verdict
+// folded from every pass's report: a complete run is synced, given its
+// final mode and a name, closed (a close that fails is a write that may
+// be lost) and renamed over the destination; any other is wiped and the
+// destination stays as it was. There is no other way into place: writing
+// over the old destination would destroy it when a run failed midway.
 #pragma once
 
 #include <string>
@@ -44,9 +46,10 @@ class RunOutput {
   RunOutput& operator=(const RunOutput&) = delete;
 
   // Creates the held temporary output for `target` (the file it will
-  // replace) and registers it with the stop handler. False when no private
-  // file could be made beside the target nor in `fallback_dir`.
-  bool make(const std::string& target, const std::string& fallback_dir);
+  // replace) and registers it with the stop handler, after wiping what
+  // runs that are gone left there. False when no private file could be
+  // made beside the target.
+  bool make(const std::string& target);
   // The output on standard output: written there as it comes, or (`held`)
   // held in a private file in `dir` and copied out when placed.
   bool make_standard(bool held, const std::string& dir);
@@ -60,8 +63,8 @@ class RunOutput {
   // place when `verdict` is complete, else wipes it; says so when it did
   // not land ("Error no se ha escrito el Destino <shown>..."). True when
   // the destination now holds the run's complete output.
-  // `wanted` false (a failed check) wipes it without a word of its own.
   // REQUIRES: make() succeeded.
+  // `wanted` false (a failed check) wipes it without a word of its own.
   bool place(const RunVerdict& verdict, const std::string& shown, bool wanted = true);
 
   // Wipes and releases the output unless it was placed. Idempotent.
@@ -71,13 +74,12 @@ class RunOutput {
 
  private:
   bool rename_into_place();
-  bool copy_onto_target();
   bool copy_to_standard_output();
 
   HeldFile out_;
   Output where_ = Output::file;
   std::string target_;
-  bool copy_over_ = false;  // out_ lies beside the work files
+  std::string beside_;  // the folder the output is made in
   bool made_ = false;
   bool done_ = false;
 };

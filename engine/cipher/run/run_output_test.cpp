@@ -29,7 +29,7 @@ TEST(RunOutput, PlacesOnlyACompleteRunAndWipesTheRest) {
   write_file(dest, "old");
   {
     RunOutput out;
-    ASSERT_TRUE(out.make(dest, dir.path().string()));
+    ASSERT_TRUE(out.make(dest));
     write_output(out, "half");
     RunVerdict v;
     v.add(Outcome::complete);
@@ -44,7 +44,7 @@ TEST(RunOutput, PlacesOnlyACompleteRunAndWipesTheRest) {
   EXPECT_EQ(as_string(read_file(dest)), "old");
 
   RunOutput out;
-  ASSERT_TRUE(out.make(dest, dir.path().string()));
+  ASSERT_TRUE(out.make(dest));
   write_output(out, "whole");
   ConsoleCapture cap;
   EXPECT_TRUE(out.place(RunVerdict{}, "shown"));
@@ -59,7 +59,7 @@ TEST(RunOutput, DroppedUnplacedLeavesNothing) {
   std::string name;
   {
     RunOutput out;
-    ASSERT_TRUE(out.make(dir.file("dest"), dir.path().string()));
+    ASSERT_TRUE(out.make(dir.file("dest")));
     write_output(out, "plain text");
     name = out.file().name;
   }
