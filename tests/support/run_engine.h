@@ -39,8 +39,8 @@ struct Launch {
   rlim_t size_limit = RLIM_INFINITY;  // file-size limit
   uid_t user = 0;                     // run as this user (from root); 0: as we are
   int out_fd = -1;                    // stdout to this descriptor instead of the file
-  std::string exe;                    // this copy of the engine instead of the built one
-  std::vector<std::string> env;       // NAME=value added to the environment
+  std::string exe = {};               // this copy of the engine instead of the built one
+  std::vector<std::string> env = {};  // NAME=value added to the environment
   std::string err_path = {};          // stderr to this file; empty: inherited
 };
 

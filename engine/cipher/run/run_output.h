@@ -63,8 +63,8 @@ class RunOutput {
   // place when `verdict` is complete, else wipes it; says so when it did
   // not land ("Error no se ha escrito el Destino <shown>..."). True when
   // the destination now holds the run's complete output.
-  // `wanted` false (a failed check) wipes it without a word of its own.
   // REQUIRES: make() succeeded.
+  // `wanted` false (a failed check) wipes it without a word of its own.
   bool place(const RunVerdict& verdict, const std::string& shown, bool wanted = true);
 
   // Wipes and releases the output unless it was placed. Idempotent.

@@ -6,9 +6,9 @@
 # $out/checkfiles.stderr.
 checks() {
   local before=$failures status
-  mkdir -p "$work/check"
-  cp "$work/book.kb" "$work/plain.bin" "$work/check/"
-  cd "$work/check"
+  mkdir -p "$work/checkfiles"
+  cp "$work/book.kb" "$work/plain.bin" "$work/checkfiles/"
+  cd "$work/checkfiles"
   exec 3>&2 2>> "$out/checkfiles.stderr"
   wine "$work/run/qvx4.exe" --script --check book.kb 1 c plain.bin by-windows.qvx 0 texto && status=0 || status=$?
   [ "$status" = 0 ] || fail "checkfiles: qvx4.exe --check encoding ended with status $status"
