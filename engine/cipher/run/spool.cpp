@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "cipher/passes/keystream.h"
 #include "cipher/passes/pass_stages.h"
 #include "console/console.h"
 #include "platform/bytestream.h"
@@ -44,6 +45,8 @@ bool StdinSpool::fill(const coder& c, const std::string& dir, std::vector<Step>*
       if (!s.left_out) stages.push_back(additive_stage(c, s.pass, s.texts, 0));
     }
   }
+  // As in a sweep from a file: the ten terms summed into one keystream.
+  if (plan_rules().combine) combine_terms(stages);
   for (std::size_t i = 0; i + 1 < stages.size(); ++i) stages[i]->connect(stages[i + 1].get());
   if (!stages.empty()) stages.back()->connect(&file);
   Sink& head = stages.empty() ? static_cast<Sink&>(file) : *stages.front();
