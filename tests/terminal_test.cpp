@@ -146,7 +146,7 @@ TEST(Terminal, ProgressLineOnlyOnATerminalStandardError) {
 #if defined(__SANITIZE_ADDRESS__)
   constexpr uintmax_t kMiB = 24;
 #else
-  constexpr uintmax_t kMiB = 192;
+  constexpr uintmax_t kMiB = 768;
 #endif
   write_file(dir.file("big.bin"), random_bytes(1024 * 1024, 16));
   std::filesystem::resize_file(dir.file("big.bin"), kMiB * 1024 * 1024);
