@@ -91,7 +91,7 @@ struct Actions {
   std::function<void()> wipe_second;
 };
 
-std::vector<Step> encoding_steps(const codifica& c, const RunParameters& p, Mode mode, const Actions& a) {
+std::vector<Step> encoding_steps(const codifica& c, const RunParameters& p, Mode mode) {
   std::vector<Step> steps;
   for (int n = 1; n <= 22; ++n) {
     steps.push_back(pass_step(
@@ -189,7 +189,7 @@ bool run(Coder& c, const RunParameters& p, const WorkFiles& w, const RunFiles& o
   if constexpr (decoding)
     steps = decoding_steps(p, mode, w, a);
   else
-    steps = encoding_steps(c, p, mode, a);
+    steps = encoding_steps(c, p, mode);
   std::function<void(const unsigned char*, std::size_t)> plain;  // the check's MAC
   if (check) plain = [check](const unsigned char* data, std::size_t n) { check->mac.update(data, n); };
   StdinSpool spool;
@@ -265,7 +265,7 @@ std::string describe_run(const KeyRecord& record, Direction d, uint64_t size, co
   decodifica dd("source", "destination");
   coder& c = d == Direction::encode ? static_cast<coder&>(e) : dd;
   static_cast<KeyRecord&>(c) = record;
-  const std::vector<Step> steps = d == Direction::encode ? encoding_steps(e, params, Mode::command_line, none)
+  const std::vector<Step> steps = d == Direction::encode ? encoding_steps(e, params, Mode::command_line)
                                                          : decoding_steps(params, Mode::command_line, w, none);
   const std::vector<Sweep> plan = make_plan(c, steps, size, plan_rules());
   return describe(steps, plan) + describe_stages(c, steps, plan, size, plan_rules());
