@@ -9,7 +9,9 @@
 // Also: the engine writing over an existing destination (a rename over a
 // file, which ext4 flushes), the engine's passes on two threads (the same
 // code, in a child of this program), another engine (BENCH_BASELINE), and
-// finally how the planner runs each record.
+// finally how the planner runs each record. BENCH_SIZES, BENCH_ROUNDS,
+// BENCH_ONLY=engine (no other tools: for big files), BENCH_EACH (every run
+// on standard error) and BENCH_PLAN_ONLY (only the plans) adjust it.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -149,14 +151,22 @@ std::string make_book(const std::string& demo, const std::string& dir) {
     for (int i = 0; i < 24; ++i) key.push_back(static_cast<char>(i % 3 == 0 ? 0x41 + (i + k) % 26 : 0x80 + (i * 37 + k * 11) % 127));
     high.clave(k) = key;
   }
+  // Record 1 with one high byte in key 10: a first block of 4 GiB in pass
+  // 22, which a file of 5 GiB holds whole, so the run spills.
+  qvx::KeyRecord spill = printable;
+  spill.nombre = "Trasvase";
+  spill.clave(10)[1] = static_cast<char>(0x80);
   const std::string book = dir + "/bench.kb";
   std::ofstream out(book, std::ios::binary);
-  for (const qvx::KeyRecord* r : {&printable, &high}) {
+  for (const qvx::KeyRecord* r : {&printable, &high, &spill}) {
     const qvx::Slot s = qvx::write_slot(*r, messages);
     out.write(reinterpret_cast<const char*>(s.data()), static_cast<std::streamsize>(s.size()));
   }
   return book;
 }
+
+// From this size on record 3's pass 22 holds a block of 4 GiB (a spill).
+constexpr uint64_t kSpillFrom = uint64_t{4200} << 20;
 
 qvx::KeyRecord record_of(const std::string& book, int n) {
   std::ifstream f(book, std::ios::binary);
@@ -171,7 +181,7 @@ qvx::KeyRecord record_of(const std::string& book, int n) {
 
 void plans(const std::string& book, uint64_t size) {
   std::printf("kernels: %s\n", qvx::simd::in_use());
-  for (int n = 1; n <= 2; ++n) {
+  for (int n = 1; n <= (size >= kSpillFrom ? 3 : 2); ++n) {
     const qvx::KeyRecord r = record_of(book, n);
     for (auto d : {qvx::Direction::encode, qvx::Direction::decode}) {
       std::printf("plan, record %d, %s %llu bytes:\n%s", n, d == qvx::Direction::encode ? "encoding" : "decoding",
@@ -262,10 +272,15 @@ int main(int argc, char** argv) {
   std::printf("%-5s %-36s %8s %8s %7s %7s %7s %9s\n", "MiB", "run (median of the rounds)", "seconds", "MiB/s",
               "x copy", "user", "system", "peak KiB");
   int failures = 0;
+  // BENCH_PLAN_ONLY: only how the planner runs each record.
+  const bool plan_only = std::getenv("BENCH_PLAN_ONLY") != nullptr;
+  // BENCH_ONLY=engine: the copy and the engine's own runs (for big files).
+  const bool each = std::getenv("BENCH_EACH") != nullptr;  // every run on standard error
+  const bool engine_only = std::getenv("BENCH_ONLY") && std::string(std::getenv("BENCH_ONLY")) == "engine";
   const std::string plain = dir + "/plain.bin", out = dir + "/out.bin";
   const auto enc = [&](const std::string& who, const char* record) { return dir + "/enc-" + who + record + ".bin"; };
   const auto remove = [](const std::string& f) { std::filesystem::remove(f); };
-  for (uint64_t mib : sizes) {
+  for (uint64_t mib : plan_only ? std::vector<uint64_t>{} : sizes) {
     make_random_file(plain, mib << 20);
     std::vector<Job> jobs;
     jobs.push_back({"dd bs=1M copy",
@@ -275,7 +290,8 @@ int main(int argc, char** argv) {
                     },
                     [&] { return same_files(plain, out); }});
     const auto engine_jobs = [&](const std::string& qvx, const std::string& who) {
-      for (const char* record : {"1", "2"}) {
+      for (const char* record : {"1", "2", "3"}) {
+        if (record[0] == '3' && (mib << 20) < kSpillFrom) continue;
         const std::string e = enc(who, record);
         jobs.push_back({who + "record " + record + " encode",
                         [&, qvx, record, e] {
@@ -296,8 +312,19 @@ int main(int argc, char** argv) {
                       [&, qvx, e] { return program({qvx, book, "1", "c", plain, e}, dir); }, nullptr});
     };
     engine_jobs(engine, "");
+    // What --sync costs: a new destination, and one replaced.
+    const std::string synced = enc("sync", "1");
+    jobs.push_back({"record 1 encode --sync",
+                    [&, synced] {
+                      remove(synced);
+                      return program({engine, "--sync", book, "1", "c", plain, synced}, dir);
+                    },
+                    nullptr});
+    jobs.push_back({"record 1 encode --sync over existing",
+                    [&, synced] { return program({engine, "--sync", book, "1", "c", plain, synced}, dir); }, nullptr});
     // The passes' halves on two threads, against the same code on one.
     for (const bool two : {false, true}) {
+      if (engine_only) break;
       const std::string who = two ? "two threads " : "one thread ";
       const qvx::PlanRules rules{qvx::kHoldBound, true, two ? 0 : qvx::kOneThread, true};
       for (const auto d : {qvx::Direction::encode, qvx::Direction::decode}) {
@@ -314,7 +341,7 @@ int main(int argc, char** argv) {
       }
     }
     if (!baseline.empty()) engine_jobs(baseline, "baseline ");
-    for (const Tool& t : tools) {
+    for (const Tool& t : engine_only ? std::vector<Tool>{} : tools) {
       if (!installed(t.probe)) {
         std::printf("%-5llu %-36s not installed\n", static_cast<unsigned long long>(mib), t.name);
         continue;
@@ -328,9 +355,17 @@ int main(int argc, char** argv) {
     }
 
     std::vector<Row> rows(jobs.size());
+    // Each round starts further down the list, so that no run always comes
+    // after the same one (a slow writer before it leaves the system busier).
+    // The first round keeps the order: decodings read what it encoded.
     for (int round = 0; round < rounds; ++round) {
-      for (std::size_t j = 0; j < jobs.size(); ++j) {
+      for (std::size_t k = 0; k < jobs.size(); ++k) {
+        const std::size_t j = (k + static_cast<std::size_t>(round) * jobs.size() / static_cast<std::size_t>(rounds) +
+                               static_cast<std::size_t>(round)) % jobs.size();
         const Run r = jobs[j].run();
+        if (each)
+          std::fprintf(stderr, "round %d  %-36s %7.3f s  user %.2f  system %.2f\n", round, jobs[j].name.c_str(),
+                       r.seconds, r.user, r.system);
         rows[j].name = jobs[j].name;
         rows[j].runs.push_back(r);
         const bool status_ok = r.status == 0 || r.status == 3 || r.status == 4;
@@ -351,8 +386,10 @@ int main(int argc, char** argv) {
   }
   std::printf("load average at the end: %s\n", load().c_str());
 
-  // How the planner runs each record at the largest size.
+  // How the planner runs each record at the largest size, and at 5 GiB,
+  // where the high-byte keys' blocks no longer cover the whole file.
   plans(book, sizes.back() << 20);
+  if (sizes.back() < 5120) plans(book, uint64_t{5} << 30);
   // gpg leaves an agent with sockets in its home; stop it before cleaning up.
   if (installed("gpgconf")) std::system(("GNUPGHOME='" + dir + "/gnupg' gpgconf --kill all >/dev/null 2>&1").c_str());
   std::error_code ec;

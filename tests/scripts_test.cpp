@@ -117,6 +117,13 @@ TEST_F(Scripts, StatusesAndQuietOutput) {
   }
   EXPECT_EQ(read_file(dir.file("dec.bin")), read_file(dir.file("plain.bin")));
   EXPECT_FALSE(exists("x"));
+  // --sync changes when the run ends, not what it says or writes.
+  const RunResult unsynced = run({"k.kb", "1", "d", "enc.bin", "dec.bin"});
+  const RunResult synced = run({"--sync", "k.kb", "1", "d", "enc.bin", "dec.bin"});
+  EXPECT_EQ(synced.status, 3);
+  EXPECT_EQ(synced.out, unsynced.out);
+  EXPECT_EQ(synced.err, "");
+  EXPECT_EQ(read_file(dir.file("dec.bin")), read_file(dir.file("plain.bin")));
   // Options only go with a run.
   const RunResult menu = run({"--script", "k.kb"});
   EXPECT_EQ(menu.status, 1);

@@ -11,6 +11,7 @@
 #include "MAIN_vuriv_2025/check_run.h"
 #include "MAIN_vuriv_2025/help.h"
 #include "MAIN_vuriv_2025/menus.h"
+#include "cipher/run/run_output.h"
 #include "console/console.h"
 #include "keybook/base.h"
 #include "platform/files.h"
@@ -182,6 +183,7 @@ int command_line_run(const CommandLine& line, const Options& options) {
   if ((encoding || op == 'd' || op == 'D') && !prepare_check(line, options, book, params, encoding, check))
     return kNothingDone;
   RunCheck* checked = check ? &*check : nullptr;
+  set_sync_output(options.sync);
   const std::size_t said = con::lines_on_stderr();
   int status = kUnknownOperation;
   switch (op) {

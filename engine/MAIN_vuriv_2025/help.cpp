@@ -131,6 +131,8 @@ void show_usage() {
            "                   decodificar si registro, textos y confirmacion son los de",
            "                   la codificacion; al decodificar exige ORIGEN.qvxchk (sin",
            "                   la opcion se comprueba si esta junto al origen)",
+           "  --sync           no termina hasta que el destino (y su comprobacion) estan",
+           "                   en el disco",
            "  --texts FICHERO  los parametros 7 a 20 de FICHERO, uno por linea (asi no",
            "                   se ven con ps); no se dan entonces en la linea de ordenes",
            "  ORIGEN -         lee la entrada estandar",

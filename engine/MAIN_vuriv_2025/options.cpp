@@ -65,7 +65,7 @@ bool split_texts(const std::string& bytes, std::vector<std::string>& lines, std:
 int option_words(int argc, char** argv) {
   int k = 1;
   while (k < argc) {
-    if (is(argv[k], "--script") || is(argv[k], "--check"))
+    if (is(argv[k], "--script") || is(argv[k], "--check") || is(argv[k], "--sync"))
       k += 1;
     else if (is(argv[k], "--texts"))
       k += 2;
@@ -80,7 +80,10 @@ OptionLine take_options(int argc, char** argv) {
   Options& o = line.options;
   int k = 1;
   for (; k < argc; ++k) {
-    bool* flag = is(argv[k], "--script") ? &o.script : is(argv[k], "--check") ? &o.check : nullptr;
+    bool* flag = is(argv[k], "--script") ? &o.script
+                 : is(argv[k], "--check")  ? &o.check
+                 : is(argv[k], "--sync")   ? &o.sync
+                                           : nullptr;
     if (flag) {
       if (*flag) line.error = std::string("Error opcion repetida: ") + argv[k];
       *flag = true;
@@ -99,8 +102,8 @@ OptionLine take_options(int argc, char** argv) {
   for (; k < argc; ++k) line.argv.push_back(argv[k]);
   const int positional = line.argc();
   if (line.error.empty() && o.any() && positional < cmdline::kDestination)
-    line.error = "Error las opciones --script, --check y --texts solo sirven para codificar o decodificar "
-                 "(parametros 1 a 5)";
+    line.error = std::string("Error las opciones --script, --check") + (o.sync ? ", --sync" : "") +
+                 " y --texts solo sirven para codificar o decodificar (parametros 1 a 5)";
   if (line.error.empty() && o.texts) {
     std::string bytes;
     if (positional > cmdline::kConfirmation) {

@@ -1,5 +1,5 @@
 // Options written before the positional parameters:
-//   qvx7 [--script] [--check] [--texts FILE] book n c|d source destination ...
+//   qvx7 [--script] [--check] [--sync] [--texts FILE] book n c|d source destination ...
 // They are taken off before the parameters are counted, so the dispatch on
 // the count is that of the same command line without them. Only these
 // exact words are options, and only in front: every other first word is a
@@ -14,8 +14,9 @@ namespace qvx {
 struct Options {
   bool script = false;          // --script: quiet, errors on stderr, shell statuses
   bool check = false;           // --check: write, or require, the check file
+  bool sync = false;            // --sync: the output on the disk before the run ends
   const char* texts = nullptr;  // --texts FILE: parameters 7 to 20 from FILE
-  bool any() const { return script || check || texts; }
+  bool any() const { return script || check || sync || texts; }
 };
 
 // The command line with its options taken off and, with --texts, the

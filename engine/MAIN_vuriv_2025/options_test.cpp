@@ -64,11 +64,11 @@ TEST(Options, TakenOffBeforeTheCount) {
 
   Args plain({"qvx7", "b.kb", "1", "c", "s", "d"});
   EXPECT_EQ(option_words(plain.argc(), plain.argv.data()), 0);
-  Args both({"qvx7", "--script", "--texts", t, "--check", "b.kb", "1", "c", "s", "d"});
-  EXPECT_EQ(option_words(both.argc(), both.argv.data()), 4);
+  Args both({"qvx7", "--script", "--texts", t, "--sync", "--check", "b.kb", "1", "c", "s", "d"});
+  EXPECT_EQ(option_words(both.argc(), both.argv.data()), 5);
   const OptionLine line = take_options(both.argc(), both.argv.data());
   EXPECT_TRUE(line.error.empty()) << line.error;
-  EXPECT_TRUE(line.options.script && line.options.check);
+  EXPECT_TRUE(line.options.script && line.options.check && line.options.sync);
   // Parameter 6 is "0" when the command line stops at 5.
   EXPECT_EQ(params_of(line), (P{"b.kb", "1", "c", "s", "d", "0", "uno", "", "0"}));
   EXPECT_EQ(line.argv.back(), nullptr);
@@ -90,6 +90,8 @@ TEST(Options, Refused) {
            {"qvx7", "--texts", t, "b.kb", "1", "c", "s", "d", "0", "texto7"},  // 7 to 20 twice
            {"qvx7", "--script", "b.kb", "1"},                                   // not a run
            {"qvx7", "--script", "--script", "b.kb", "1", "c", "s", "d"},
+           {"qvx7", "--sync", "b.kb", "1", "c", "s"},                           // no destination
+           {"qvx7", "--sync", "--sync", "b.kb", "1", "c", "s", "d"},
            {"qvx7", "--texts"},
            {"qvx7", "--texts", dir.path().string(), "b.kb", "1", "c", "s", "d"},  // not a regular file
            {"qvx7", "--texts", dir.file("missing"), "b.kb", "1", "c", "s", "d"}}) {

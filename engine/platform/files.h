@@ -93,6 +93,9 @@ std::size_t read_at(int fd, unsigned char* dst, std::size_t n, uint64_t offset, 
 std::size_t write_at(int fd, const unsigned char* src, std::size_t n, uint64_t offset);
 bool truncate(int fd, uint64_t size);
 bool sync(int fd);
+// Puts the folder's entries (a rename into it) on the disk. True on
+// Windows, whose file system journals its names itself.
+bool sync_folder(const std::string& dir);
 bool size_of(int fd, uint64_t& size);
 int duplicate(int fd);
 // False when the system reports that written data may not have reached the

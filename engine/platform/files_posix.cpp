@@ -170,6 +170,13 @@ std::size_t write_at(int fd, const unsigned char* src, std::size_t n, uint64_t o
 bool truncate(int fd, uint64_t size) { return ::ftruncate(fd, static_cast<off_t>(size)) == 0; }
 bool sync(int fd) { return ::fsync(fd) == 0; }
 
+bool sync_folder(const std::string& dir) {
+  const int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool synced = ::fsync(fd) == 0;
+  return close(fd) && synced;
+}
+
 bool size_of(int fd, uint64_t& size) {
   struct stat st;
   if (::fstat(fd, &st) != 0) return false;

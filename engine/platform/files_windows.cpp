@@ -263,6 +263,7 @@ bool truncate(int fd, uint64_t size) {
 }
 
 bool sync(int fd) { return ::FlushFileBuffers(os_handle(fd)) != 0; }
+bool sync_folder(const std::string&) { return true; }
 
 bool size_of(int fd, uint64_t& size) {
   LARGE_INTEGER n;

@@ -10,6 +10,8 @@ namespace {
 
 std::string parent_of(const std::string& name) { return fs_name(fs_path(name).parent_path()); }
 
+bool g_sync_output = false;
+
 }  // namespace
 
 bool RunOutput::make(const std::string& target) {
@@ -54,20 +56,25 @@ bool RunOutput::copy_to_standard_output() {
 
 namespace {
 
-// Puts a complete held file over `target`: on the disk first, then (with
-// `final_mode`) the mode the target should have and a name in `dir`, then
-// the last close of what we wrote (which may be the first to report a lost
-// write), then the rename, once its name still leads to the file we wrote.
-// A spare descriptor keeps the lock and serves the wipe should a step fail.
+// Puts a complete held file over `target`: on the disk first (--sync), then
+// (with `final_mode`) the mode the target should have and a name in `dir`,
+// then the last close of what we wrote (which may be the first to report a
+// lost write), then the rename, once its name still leads to the file we
+// wrote. A spare descriptor keeps the lock and serves the wipe should a step
+// fail. Once renamed the file is in place, whatever the folder's sync says:
+// that is only warned of.
 bool settle_over(HeldFile& f, const std::string& dir, const std::string& target, bool final_mode) {
-  if (!files::sync(f.fd)) return false;
+  if (g_sync_output && !files::sync(f.fd)) return false;
   if (final_mode) files::give_mode_of(f.fd, target);
   if (!held::give_name(f, dir) || !files::same_file(f.name.c_str(), f.id)) return false;
   const int spare = files::duplicate(f.fd);
   if (spare < 0) return false;
   const bool closed = files::close(f.fd);
   f.fd = spare;
-  return closed && held::rename_over(f, target);
+  if (!closed || !held::rename_over(f, target)) return false;
+  if (g_sync_output && !files::sync_folder(dir))
+    con::warning("Aviso: no se ha podido llevar al disco la carpeta de " + target);
+  return true;
 }
 
 }  // namespace
@@ -94,6 +101,8 @@ bool RunOutput::place(const RunVerdict& verdict, const std::string& shown, bool 
     con::error_line("Error no se ha escrito el Destino " + shown + ", el proceso no ha terminado bien");
   return placed;
 }
+
+void set_sync_output(bool on) { g_sync_output = on; }
 
 bool put_beside(const std::string& name, const unsigned char* data, std::size_t n) {
   const std::string dir = parent_of(name);

@@ -6,7 +6,7 @@
 // last stage has run, the pipeline calls `place` once with the verdict
 // folded from every pass's report: a complete run is synced, given its
 // final mode and a name, closed (a close that fails is a write that may
-// be lost) and renamed over the destination; any other is wiped and the
+// be lost) and renamed over the destination (synced first with --sync); any other is wiped and the
 // destination stays as it was. There is no other way into place: writing
 // over the old destination would destroy it when a run failed midway.
 #pragma once
@@ -84,6 +84,13 @@ class RunOutput {
   bool made_ = false;
   bool done_ = false;
 };
+
+// Whether a run's output and check file reach the disk before the run
+// reports them done (--sync): each is synced before its rename, and the
+// folder after it. Off by default, as with the tools a user compares the
+// engine with: the system writes the output back when it will (ext4 still
+// writes a file that replaces another before the rename is committed).
+void set_sync_output(bool on);
 
 // `n` bytes written as `name`, private (0600), through a temporary file
 // beside it that is renamed into place (a check file beside the output).
