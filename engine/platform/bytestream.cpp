@@ -68,6 +68,7 @@ bool InFile::fill() {
   pos_ += len_;
   idx_ = len_ = 0;
   len_ = files::read_at(fd_, buf_.get(), kBlock, pos_, error_);
+  if (transform && len_ > 0) transform(buf_.get(), len_, pos_);
   return len_ > 0;
 }
 
@@ -97,6 +98,7 @@ std::size_t InFile::read(unsigned char* dst, std::size_t n) {
         pos_ += len_;
         idx_ = len_ = 0;
         std::size_t got = files::read_at(fd_, dst + done, n - done, pos_, error_);
+        if (transform && got > 0) transform(dst + done, got, pos_);
         pos_ += got;
         done += got;
         break;

@@ -12,6 +12,7 @@
 #include <cassert>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -51,6 +52,11 @@ class InFile {
   }
   // False once a read failed for a reason other than the end of the file.
   bool ok() const { return !error_; }
+
+  // Applied to every byte read, with its offset in the file, before the
+  // reader sees it (what a reader with seeks takes is then the file as the
+  // stages before it would have made it).
+  std::function<void(unsigned char*, std::size_t, uint64_t)> transform;
 
  private:
   bool fill();

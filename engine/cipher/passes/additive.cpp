@@ -122,6 +122,11 @@ class AdditiveStage : public Stage, public TermStage {
   }
   std::string how() const override { return keystream_how(works_, combined_, term()); }
 
+  bool positional() const override { return true; }
+  void transform_at(unsigned char* data, std::size_t n, uint64_t offset) override {
+    if (Keystream* ks = term()) ks->apply_at(data, n, offset, dir_);
+  }
+
   Outcome report(coder& c, const Flow& f) override {
     const bool decoding = c.dir == Direction::decode;
     const uint64_t size = in_size();

@@ -104,6 +104,20 @@ class ConfirmStage : public Stage {
     return c.size_check(f.landed);
   }
 
+  bool positional() const override { return true; }
+  void transform_at(unsigned char* data, std::size_t n, uint64_t offset) override {
+    if (!keyed_) return;
+    for (std::size_t off = 0; off < n;) {
+      const std::size_t got = std::min(kChunk, n - off);
+      done_ = offset + off;
+      m_ = static_cast<std::size_t>(done_ % 10);
+      last_ = end_byte();
+      if (done_ < conf_.size()) conf_.seek(done_);
+      mix_piece(data + off, got);
+      off += got;
+    }
+  }
+
  protected:
   void consume(unsigned char* data, std::size_t n) override {
     if (!keyed_) {
@@ -149,9 +163,19 @@ class ConfirmStage : public Stage {
     m_ = (m_ + got) % 10;
   }
 
+  // What the confirmation file gives past its end: its last byte.
+  unsigned char end_byte() {
+    if (end_ < 0) {
+      end_ = 0;
+      if (conf_.size() > 0 && conf_.seek(conf_.size() - 1)) end_ = std::max(conf_.get(), 0);
+    }
+    return static_cast<unsigned char>(end_);
+  }
+
   Confirmation how_;
   Direction dir_;
   InFile conf_;
+  int end_ = -1;  // end_byte(), once known
   bool keyed_ = false;
   unsigned char row_[kChunk + 10];
   unsigned char f_[kChunk];

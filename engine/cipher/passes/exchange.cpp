@@ -147,6 +147,18 @@ class ExchangeStage : public Stage, public TermStage {
     return cur_.tail && cur_.at == 0 ? "all tail" : "blocks";
   }
 
+  // A pass that copies, adds the run's keystream (or leaves it to another)
+  // or whose input is all tail from byte 0.
+  bool positional() const override { return !works_ || absorbed_ || (cur_.tail && cur_.at == 0); }
+  void transform_at(unsigned char* data, std::size_t n, uint64_t offset) override {
+    // The run's keystream may come to a pass that itself copies.
+    if (absorbed_) {
+      if (term_) term_->apply_at(data, n, offset, dir_);
+    } else if (works_) {
+      add_.apply(data, n, offset, cur_.p0);
+    }
+  }
+
   void run_from(InFile& in) override {
     if (!works_ || absorbed_) {
       Stage::run_from(in);

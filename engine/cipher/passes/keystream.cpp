@@ -79,6 +79,11 @@ void Keystream::apply(unsigned char* data, std::size_t n, Direction d) {
   }
 }
 
+void Keystream::apply_at(unsigned char* data, std::size_t n, uint64_t offset, Direction d) {
+  for (Table& t : tables_) t.at = static_cast<std::size_t>(offset % t.period);
+  apply(data, n, d);
+}
+
 std::string keystream_how(bool works, bool combined, const Keystream* ks) {
   const std::string tables = ks ? ", " + std::to_string(ks->tables()) + " tables" : "";
   if (combined) return ks ? "keystream of the run" + tables : "in the keystream";

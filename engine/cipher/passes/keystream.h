@@ -37,6 +37,9 @@ class Keystream {
   void build();
   // The term of the next n bytes added (encoding) or taken away.
   void apply(unsigned char* data, std::size_t n, Direction d);
+  // The same for the n bytes from byte number `offset` on (the next apply
+  // goes on from their end).
+  void apply_at(unsigned char* data, std::size_t n, uint64_t offset, Direction d);
   // Tables read per byte (for the notes and the cost of a stage).
   std::size_t tables() const { return tables_.size(); }
 

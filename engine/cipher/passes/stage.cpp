@@ -93,6 +93,14 @@ Outcome Stage::report_copy(coder& c, const Flow& f) const {
   return Outcome::failed;
 }
 
+std::size_t seeking_stage(const std::vector<std::unique_ptr<Stage>>& stages, uint64_t bound) {
+  for (std::size_t k = 0; k < stages.size(); ++k) {
+    if (stages[k]->hold() > bound) return k;
+    if (!stages[k]->positional()) break;
+  }
+  return 0;
+}
+
 void run_chain(Chain& chain, InFile& in, OutFile& out, uint64_t bound, uint64_t threads_from) {
   FileSink file(out, chain);
   auto& stages = chain.stages;
@@ -102,11 +110,21 @@ void run_chain(Chain& chain, InFile& in, OutFile& out, uint64_t bound, uint64_t 
 
   const bool out_opened = out.is_open();
   const bool opened = in.is_open() && out_opened;
-  const bool two = threads_from != kOneThread && stages.size() >= 2 && in.size() >= threads_from;
-  if (opened && !(two && run_halves(stages, in, bound))) {
-    feed(*stages[0], in, bound);
-    for (auto& s : stages) s->end();
+  // A stage that reads with seeks behind positional ones reads the input
+  // file with their work applied; they see no data of their own.
+  const std::size_t head = seeking_stage(stages, bound);
+  if (head > 0) {
+    in.transform = [&stages, head](unsigned char* data, std::size_t n, uint64_t offset) {
+      for (std::size_t k = 0; k < head; ++k) stages[k]->transform_at(data, n, offset);
+    };
   }
+  const bool two = threads_from != kOneThread && stages.size() >= 2 && in.size() >= threads_from && head == 0;
+  if (opened && !(two && run_halves(stages, in, bound))) {
+    feed(*stages[head], in, bound);
+    for (std::size_t k = 0; k < head; ++k) stages[k]->passed_through();
+    for (std::size_t k = head; k <= last; ++k) stages[k]->end();
+  }
+  in.transform = nullptr;
   const bool written = out.close();
 
   chain.flows.assign(stages.size(), Flow{});

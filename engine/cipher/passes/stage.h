@@ -56,6 +56,8 @@ class Emitter {
     return buf_.get() + len_;
   }
   void commit(std::size_t n) { len_ += n; given_ += n; }
+  // Counts bytes handed on without passing through here.
+  void count(uint64_t n) { given_ += n; }
   void flush();
   uint64_t given() const { return given_; }
 
@@ -110,6 +112,20 @@ class Stage : public Sink {
   // Runs the stage from a file it may position at will, instead of being
   // fed; used when it would hold too much. The default reads in order.
   virtual void run_from(InFile& in);
+
+  // A positional stage's output at any offset is its input at the same
+  // offset, transformed by `transform_at` from the offset alone: a stage
+  // behind it that reads with seeks can then read the chain's input file
+  // with it applied, instead of a spill of its output.
+  virtual bool positional() const { return false; }
+  // REQUIRES: positional(); in_size() is its output's size too.
+  virtual void transform_at(unsigned char*, std::size_t, uint64_t) {}
+  // The whole input went through `transform_at` on the way to the stage
+  // behind: counted as taken and handed on.
+  void passed_through() {
+    taken_ = in_size_;
+    out_.count(in_size_);
+  }
   uint64_t taken() const { return taken_; }
   uint64_t given() const { return out_.given(); }
 
@@ -175,6 +191,10 @@ struct Chain {
 constexpr uint64_t kOneThread = UINT64_MAX;
 void run_chain(Chain& chain, InFile& in, OutFile& out, uint64_t bound = kHoldBound,
                uint64_t threads_from = kOneThread);
+// The stage a chain feeds from its input file: the first one, or the first
+// that would hold more than `bound` when only positional stages come
+// before it (they then work on what it reads).
+std::size_t seeking_stage(const std::vector<std::unique_ptr<Stage>>& stages, uint64_t bound);
 
 // One pass on its own: `make` builds its stage for the input size; the
 // pass reads `from` and writes `to`, then reports. Returns 1, as passes do

@@ -108,13 +108,19 @@ const PlanRules& plan_rules() { return g_rules; }
 std::vector<Sweep> make_plan(const coder& c, const std::vector<Step>& steps, uint64_t size, const PlanRules& rules) {
   std::vector<Sweep> plan(1);
   bool empty = true;  // the current sweep has no stage yet
+  // Every stage of the current sweep is positional, and none is the one
+  // that sees the plain data in order (encoding's pass 1, for a check file).
+  bool positional = true;
   uint64_t n = size;
   for (std::size_t i = 0; i < steps.size(); ++i) {
     const Step& s = steps[i];
     if (!runs(s)) continue;
     const std::unique_ptr<Stage> stage = stage_of(c, s, n);
     const bool too_big = stage->hold() > rules.bound;
-    if (!empty && (!rules.fuse || too_big || stage->interactive())) {
+    const bool recomputed = too_big && !empty && rules.recompute && rules.fuse && positional && !stage->interactive();
+    if (recomputed) plan.back().seeks = true;
+    if (!empty && !recomputed && (!rules.fuse || too_big || stage->interactive())) {
+      positional = true;
       // Spill where the pass would read, unless this sweep reads there.
       Sweep& before = plan.back();
       const Role spill = route(c.dir, s.pass).from;
@@ -123,6 +129,7 @@ std::vector<Sweep> make_plan(const coder& c, const std::vector<Step>& steps, uin
       plan.push_back(Sweep{i, i, before.to, Role::destination, too_big});
     }
     if (empty) plan.back().seeks = too_big;
+    positional = positional && stage->positional() && !(c.dir == Direction::encode && s.pass == 1);
     empty = false;
     n = stage->out_size();
   }

@@ -42,7 +42,7 @@ struct Sweep {
   std::size_t end = 0;
   Role from = Role::origin;
   Role to = Role::destination;
-  bool seeks = false;  // its first stage reads its input with seeks
+  bool seeks = false;  // a stage reads the sweep's input with seeks
 };
 
 struct PlanRules {
@@ -56,6 +56,11 @@ struct PlanRules {
   // (passes 1 to 10; exchange passes whose input is all tail) add one
   // keystream, the sum of theirs (keystream.h).
   bool combine = true;
+  // A stage that would hold too much, behind stages of its sweep that are
+  // all positional (pass 23, passes adding a term of the byte number),
+  // reads the sweep's input with seeks and their work applied as it reads,
+  // instead of a spill of their output (stage.h, seeking_stage).
+  bool recompute = true;
 };
 
 // Where a run's sweeps read and write: the work files on their held

@@ -3,9 +3,10 @@
 // The fused sweep (runs of additive passes as one keystream, exchange
 // cycles precomputed) with the vector and with the portable kernels, the
 // same without the keystream rule, on two threads, a plan cut at every
-// stage that would hold more than a few bytes (so spills and seeking stages
-// run), and every pass on its own through the work files with seeks must
-// agree on every output byte and every console byte. Pass 11's clock is
+// stage that would hold more than a few bytes (so spills and seeking
+// stages run), the same with every spill behind positional stages kept
+// (not recomputed), and every pass on its own through the work files with
+// seeks must agree on every output byte and every console byte. Pass 11's clock is
 // fixed so its filler agrees too.
 #include <gtest/gtest.h>
 
@@ -135,13 +136,14 @@ class PlannerAgreement : public ::testing::Test {
     const Outcome uncombined = run(d, c, {kHoldBound, true, kOneThread, false}, source);
     const Outcome two = run(d, c, {kHoldBound, true, 0}, source);
     const Outcome cut = run(d, c, {64, true, 0}, source);
+    const Outcome spilled = run(d, c, {64, true, 0, true, false}, source);
     const Outcome apart = run(d, c, {0, false, kOneThread}, source);
     simd::use(simd::Kernels::portable);
     const Outcome portable = run(d, c, {kHoldBound, true, kOneThread}, source);
     const Outcome portable_two = run(d, c, {kHoldBound, true, 0}, source);
     simd::use(simd::Kernels::best);
     EXPECT_TRUE(fused.placed);
-    for (const Outcome* o : {&uncombined, &two, &cut, &apart, &portable, &portable_two}) {
+    for (const Outcome* o : {&uncombined, &two, &cut, &spilled, &apart, &portable, &portable_two}) {
       EXPECT_EQ(o->placed, fused.placed);
       EXPECT_TRUE(o->console == fused.console) << "consoles differ from byte "
                                               << std::mismatch(o->console.begin(), o->console.end(),
@@ -162,7 +164,15 @@ class PlannerAgreement : public ::testing::Test {
 TEST_F(PlannerAgreement, RandomRecordsSizesAndParametersBothDirections) {
   // The new paths must have run, not just agreed: count the cases that
   // took each (as the planner describes its stages).
-  int keystream = 0, cycles = 0, tails = 0;
+  int keystream = 0, cycles = 0, tails = 0, recomputed = 0;
+  const auto sweeps = [](const Case& c, Direction d, bool recompute) {
+    set_plan_rules({64, true, 0, true, recompute});
+    const std::string how = describe_run(c.record, d, c.plain.size(), c.params);
+    set_plan_rules({});
+    std::size_t n = 0;
+    for (std::size_t at = how.find(" -> ["); at != std::string::npos; at = how.find(" -> [", at + 1)) ++n;
+    return n;
+  };
   for (uint64_t seed = 1; seed <= 16; ++seed) {
     SCOPED_TRACE(seed);
     const Case c = random_case(seed);
@@ -170,6 +180,8 @@ TEST_F(PlannerAgreement, RandomRecordsSizesAndParametersBothDirections) {
     keystream += how.find("  1-") != std::string::npos;
     cycles += how.find("cycles of") != std::string::npos;
     tails += how.find("; 13-") != std::string::npos;
+    for (const Direction d : {Direction::encode, Direction::decode})
+      recomputed += sweeps(c, d, true) < sweeps(c, d, false);
     write_file(dir.file("plain.bin"), c.plain);
     write_file(conf, c.confirmation);
     const Outcome enc = agree(Direction::encode, c, dir.file("plain.bin"));
@@ -180,6 +192,7 @@ TEST_F(PlannerAgreement, RandomRecordsSizesAndParametersBothDirections) {
   EXPECT_GT(keystream, 0);
   EXPECT_GT(cycles, 0);
   EXPECT_GT(tails, 0);
+  EXPECT_GT(recomputed, 0);
 }
 
 }  // namespace
