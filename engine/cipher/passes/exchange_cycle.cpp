@@ -12,9 +12,7 @@ unsigned char* ExchangeCycle::add_block(std::size_t length, std::size_t front) {
 }
 
 void ExchangeCycle::apply(const unsigned char* src, unsigned char* dst, std::size_t count) const {
-  const unsigned char* pattern = pattern_.data();
-  for (std::size_t k = 0; k < count; ++k, src += length(), dst += length())
-    simd::add_moves(dst, src, pattern, moves_.data(), moves_.size());
+  simd::add_moves(dst, src, pattern_.data(), moves_.data(), moves_.size(), count, length());
 }
 
 }  // namespace qvx

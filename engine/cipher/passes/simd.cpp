@@ -96,22 +96,23 @@ __attribute__((always_inline)) inline void move_overlapping(unsigned char* dst, 
 
 template <class V>
 __attribute__((always_inline)) inline void moves_body(unsigned char* dst, const unsigned char* src,
-                                                      const unsigned char* add, const Move* moves,
-                                                      std::size_t count) {
+                                                      const unsigned char* add, const Move* moves, std::size_t count,
+                                                      std::size_t cycles, std::size_t stride) {
   using V8 = unsigned char __attribute__((vector_size(8)));
   for (std::size_t k = 0; k < count; ++k) {
     const Move& m = moves[k];
     unsigned char* d = dst + m.to;
     const unsigned char* s = src + m.from;
     const unsigned char* a = add + m.to;
-    if (m.length >= sizeof(V))
-      move_overlapping<V>(d, s, a, m.length);
-    else if (m.length >= 16)
-      move_overlapping<V16>(d, s, a, m.length);
-    else if (m.length >= 8)
-      move_overlapping<V8>(d, s, a, m.length);
+    const std::size_t n = m.length;
+    if (n >= sizeof(V))
+      for (std::size_t c = 0; c < cycles; ++c, d += stride, s += stride) move_overlapping<V>(d, s, a, n);
+    else if (n >= 16)
+      for (std::size_t c = 0; c < cycles; ++c, d += stride, s += stride) move_overlapping<V16>(d, s, a, n);
+    else if (n >= 8)
+      for (std::size_t c = 0; c < cycles; ++c, d += stride, s += stride) move_overlapping<V8>(d, s, a, n);
     else
-      into_body<V>(d, s, a, m.length);
+      for (std::size_t c = 0; c < cycles; ++c, d += stride, s += stride) into_body<V>(d, s, a, n);
   }
 }
 
@@ -125,8 +126,8 @@ void add_into_portable(unsigned char* dst, const unsigned char* src, const unsig
   into_body<V16>(dst, src, add, n);
 }
 void add_moves_portable(unsigned char* dst, const unsigned char* src, const unsigned char* add, const Move* moves,
-                        std::size_t count) {
-  moves_body<V16>(dst, src, add, moves, count);
+                        std::size_t count, std::size_t cycles, std::size_t stride) {
+  moves_body<V16>(dst, src, add, moves, count, cycles, stride);
 }
 
 #if defined(QVX_AVX2)
@@ -143,8 +144,9 @@ __attribute__((target("avx2"))) void add_into_avx2(unsigned char* dst, const uns
   into_body<V32>(dst, src, add, n);
 }
 __attribute__((target("avx2"))) void add_moves_avx2(unsigned char* dst, const unsigned char* src,
-                                                    const unsigned char* add, const Move* moves, std::size_t count) {
-  moves_body<V32>(dst, src, add, moves, count);
+                                                    const unsigned char* add, const Move* moves, std::size_t count,
+                                                    std::size_t cycles, std::size_t stride) {
+  moves_body<V32>(dst, src, add, moves, count, cycles, stride);
 }
 #endif
 
@@ -152,7 +154,8 @@ struct Bodies {
   void (*add_tables)(unsigned char*, std::size_t, const unsigned char* const*, std::size_t);
   void (*subtract_tables)(unsigned char*, std::size_t, const unsigned char* const*, std::size_t);
   void (*add_into)(unsigned char*, const unsigned char*, const unsigned char*, std::size_t);
-  void (*add_moves)(unsigned char*, const unsigned char*, const unsigned char*, const Move*, std::size_t);
+  void (*add_moves)(unsigned char*, const unsigned char*, const unsigned char*, const Move*, std::size_t, std::size_t,
+                    std::size_t);
   const char* name;
 };
 
@@ -190,8 +193,8 @@ void add_into(unsigned char* dst, const unsigned char* src, const unsigned char*
 }
 
 void add_moves(unsigned char* dst, const unsigned char* src, const unsigned char* add, const Move* moves,
-               std::size_t count) {
-  bodies().add_moves(dst, src, add, moves, count);
+               std::size_t count, std::size_t cycles, std::size_t stride) {
+  bodies().add_moves(dst, src, add, moves, count, cycles, stride);
 }
 
 void use(Kernels k) { chosen().store(k == Kernels::portable ? &kPortable : best(), std::memory_order_relaxed); }

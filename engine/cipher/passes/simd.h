@@ -21,10 +21,13 @@ void add_into(unsigned char* dst, const unsigned char* src, const unsigned char*
 struct Move {
   std::size_t to, from, length;
 };
-// For each move: dst[to + i] = src[from + i] + add[to + i], i < length.
+// For each move: dst[to + i] = src[from + i] + add[to + i], i < length;
+// the same again for each of `cycles` cycles `stride` bytes further on in
+// dst and src (add stays). Move by move, so that a move's loop runs with
+// the same length cycle after cycle.
 // REQUIRES: dst and src do not overlap.
 void add_moves(unsigned char* dst, const unsigned char* src, const unsigned char* add, const Move* moves,
-               std::size_t count);
+               std::size_t count, std::size_t cycles = 1, std::size_t stride = 0);
 
 // Which bodies run: the best the processor has, or the portable ones
 // (tests run both and compare).

@@ -3,6 +3,7 @@
 // to nine tables, misaligned starts.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <vector>
 
@@ -58,16 +59,19 @@ TEST_P(Kernels, MovesLandWhereTheySayWithTheirPattern) {
       moves.push_back({to, g() % (src_size - length), length});
       to += length;
     }
-    const Bytes src = noise(g, src_size), pattern = noise(g, to);
-    Bytes want(to), got(to);
-    for (const auto& m : moves)
-      for (std::size_t i = 0; i < m.length; ++i)
-        want[m.to + i] = static_cast<unsigned char>(src[m.from + i] + pattern[m.to + i]);
-    simd::add_moves(got.data(), src.data(), pattern.data(), moves.data(), moves.size());
+    // Several cycles, each `stride` bytes on in the source and the output.
+    const std::size_t cycles = 1 + g() % 3, stride = std::max(to, src_size);
+    const Bytes src = noise(g, stride * cycles), pattern = noise(g, to);
+    Bytes want(stride * cycles), got(stride * cycles);
+    for (std::size_t c = 0; c < cycles; ++c)
+      for (const auto& m : moves)
+        for (std::size_t i = 0; i < m.length; ++i)
+          want[c * stride + m.to + i] = static_cast<unsigned char>(src[c * stride + m.from + i] + pattern[m.to + i]);
+    simd::add_moves(got.data(), src.data(), pattern.data(), moves.data(), moves.size(), cycles, stride);
     ASSERT_EQ(got, want) << round;
     Bytes in_place = src;
-    simd::add_into(in_place.data(), in_place.data(), src.data(), src_size);
-    for (std::size_t i = 0; i < src_size; ++i) ASSERT_EQ(in_place[i], static_cast<unsigned char>(2 * src[i]));
+    simd::add_into(in_place.data(), in_place.data(), src.data(), src.size());
+    for (std::size_t i = 0; i < src.size(); ++i) ASSERT_EQ(in_place[i], static_cast<unsigned char>(2 * src[i]));
   }
 }
 
