@@ -32,6 +32,9 @@ void write_stderr(const std::string& text);
 // The size of `path` when it names a regular file (links followed), else 0.
 uint64_t regular_size(const char* path);
 
+// How many processors this process may run on (at least 1).
+unsigned processors();
+
 // The keys and the data of a run are in memory from the first prompt to
 // the end: no core file is written for this process, and (Linux) no other
 // process of the same user may read its memory through /proc or a debugger.

@@ -1,11 +1,14 @@
 #include "platform/system.h"
 
+#include <sched.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #if defined(__linux__)
 #include <sys/prctl.h>
 #endif
+
+#include <algorithm>
 
 namespace qvx::sys {
 
@@ -27,6 +30,14 @@ void write_stderr(const std::string& text) {
     p += n;
     left -= static_cast<std::size_t>(n);
   }
+}
+
+unsigned processors() {
+#if defined(__linux__)
+  cpu_set_t set;
+  if (sched_getaffinity(0, sizeof set, &set) == 0) return static_cast<unsigned>(std::max(CPU_COUNT(&set), 1));
+#endif
+  return static_cast<unsigned>(std::max(sysconf(_SC_NPROCESSORS_ONLN), 1L));
 }
 
 uint64_t regular_size(const char* path) {

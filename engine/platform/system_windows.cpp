@@ -56,6 +56,12 @@ bool stderr_is_terminal() { return false; }
 void write_stderr(const std::string&) {}
 uint64_t regular_size(const char*) { return 0; }
 
+unsigned processors() {
+  SYSTEM_INFO info;
+  ::GetSystemInfo(&info);
+  return info.dwNumberOfProcessors > 0 ? info.dwNumberOfProcessors : 1;
+}
+
 // Windows writes no core files of its own accord.
 void keep_memory_private() {}
 

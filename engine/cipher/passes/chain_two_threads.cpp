@@ -3,6 +3,7 @@
 #include <cstring>
 #include <deque>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 #include "cipher/passes/chain_threads.h"
@@ -109,11 +110,18 @@ bool run_halves(std::vector<std::unique_ptr<Stage>>& stages, InFile& in, uint64_
   const std::size_t mid = halfway(stages);
   Handoff handoff;
   stages[mid - 1]->connect(&handoff);
-  std::thread first_half([&] {
-    feed(*stages[0], in, bound);
-    for (std::size_t i = 0; i < mid; ++i) stages[i]->end();
-    handoff.finish();
-  });
+  std::thread first_half;
+  try {
+    first_half = std::thread([&] {
+      feed(*stages[0], in, bound);
+      for (std::size_t i = 0; i < mid; ++i) stages[i]->end();
+      handoff.finish();
+    });
+  } catch (const std::system_error&) {
+    // No thread to be had (a limit on processes): the chain runs on one.
+    stages[mid - 1]->connect(stages[mid].get());
+    return false;
+  }
   handoff.drain([&](unsigned char* data, std::size_t n) { stages[mid]->take(data, n); });
   first_half.join();
   for (std::size_t i = mid; i < stages.size(); ++i) stages[i]->end();

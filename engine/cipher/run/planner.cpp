@@ -7,11 +7,18 @@
 #include "cipher/passes/keystream.h"
 #include "cipher/passes/pass_table.h"
 #include "console/progress.h"
+#include "platform/system.h"
 
 namespace qvx {
 namespace {
 
-PlanRules g_rules;
+PlanRules machine_rules() {
+  PlanRules r;
+  if (sys::processors() >= 2) r.two_threads_from = kTwoThreadsFrom;
+  return r;
+}
+
+PlanRules g_rules = machine_rules();
 
 // The stage of a pass step, built for an input of `n` bytes.
 std::unique_ptr<Stage> stage_of(const coder& c, const Step& s, uint64_t n) {

@@ -45,12 +45,17 @@ struct Sweep {
   bool seeks = false;  // a stage reads the sweep's input with seeks
 };
 
+// From this input size on a run on two processors or more runs each
+// sweep's halves on two threads (the one-thread path is the reference the
+// tests compare it with).
+constexpr uint64_t kTwoThreadsFrom = 4u << 20;
+
 struct PlanRules {
   uint64_t bound = kHoldBound;  // most a stage may hold in memory
   bool fuse = true;             // false: every pass its own sweep (as one at a time)
   // Sweeps over inputs from this size on run on two threads (kOneThread:
-  // never). Off: on the shared two-core machine it was measured on, the
-  // second core was never free and two threads gained nothing measurable.
+  // never). A run's rules (plan_rules) take kTwoThreadsFrom where the
+  // process may use two processors or more.
   uint64_t two_threads_from = kOneThread;
   // Runs of consecutive stages that only add a term of the byte number
   // (passes 1 to 10; exchange passes whose input is all tail) add one
