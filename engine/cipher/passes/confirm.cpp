@@ -106,29 +106,12 @@ class ConfirmStage : public Stage {
 
   bool positional() const override { return true; }
   void transform_at(unsigned char* data, std::size_t n, uint64_t offset) override {
-    if (!keyed_) return;
-    for (std::size_t off = 0; off < n;) {
-      const std::size_t got = std::min(kChunk, n - off);
-      done_ = offset + off;
-      m_ = static_cast<std::size_t>(done_ % 10);
-      last_ = end_byte();
-      if (done_ < conf_.size()) conf_.seek(done_);
-      mix_piece(data + off, got);
-      off += got;
-    }
+    if (keyed_) mix(data, n, offset, true);
   }
 
  protected:
   void consume(unsigned char* data, std::size_t n) override {
-    if (!keyed_) {
-      out_.give(data, n);
-      return;
-    }
-    for (std::size_t off = 0; off < n;) {
-      const std::size_t got = std::min(kChunk, n - off);
-      mix_piece(data + off, got);
-      off += got;
-    }
+    if (keyed_) mix(data, n, taken() - n, false);
     out_.give(data, n);
   }
 
@@ -146,21 +129,30 @@ class ConfirmStage : public Stage {
     }
   }
 
-  void mix_piece(unsigned char* x, std::size_t got) {
-    // Past its end the confirmation file keeps giving its last byte.
+  // The n bytes at byte number `offset` on, a chunk at a time. In order the
+  // confirmation file is read straight on; `seek`: from the same offset,
+  // with what it gives past its end known beforehand.
+  void mix(unsigned char* x, std::size_t n, uint64_t offset, bool seek) {
     const uint64_t covered = conf_.size();
-    std::size_t have = 0;
-    if (done_ < covered) have = conf_.read(f_, static_cast<std::size_t>(std::min<uint64_t>(got, covered - done_)));
-    if (have > 0) last_ = f_[have - 1];
-    std::memset(f_ + have, last_, got - have);
-    // Encoding adds the term, decoding takes it away; nothing else differs.
-    const unsigned char* const term[2] = {f_, row_ + m_};
-    if (dir_ == Direction::encode)
-      simd::add_tables(x, got, term, 2);
-    else
-      simd::subtract_tables(x, got, term, 2);
-    done_ += got;
-    m_ = (m_ + got) % 10;
+    for (std::size_t off = 0; off < n; off += kChunk) {
+      const std::size_t got = std::min(kChunk, n - off);
+      const uint64_t at = offset + off;
+      if (seek) {
+        last_ = end_byte();
+        if (at < covered) conf_.seek(at);
+      }
+      // Past its end the confirmation file keeps giving its last byte.
+      std::size_t have = 0;
+      if (at < covered) have = conf_.read(f_, static_cast<std::size_t>(std::min<uint64_t>(got, covered - at)));
+      if (have > 0) last_ = f_[have - 1];
+      std::memset(f_ + have, last_, got - have);
+      // Encoding adds the term, decoding takes it away; nothing else differs.
+      const unsigned char* const term[2] = {f_, row_ + at % 10};
+      if (dir_ == Direction::encode)
+        simd::add_tables(x + off, got, term, 2);
+      else
+        simd::subtract_tables(x + off, got, term, 2);
+    }
   }
 
   // What the confirmation file gives past its end: its last byte.
@@ -180,8 +172,6 @@ class ConfirmStage : public Stage {
   unsigned char row_[kChunk + 10];
   unsigned char f_[kChunk];
   unsigned char last_ = 0;  // what an empty confirmation file gives
-  uint64_t done_ = 0;
-  std::size_t m_ = 0;
 };
 
 }  // namespace

@@ -76,10 +76,7 @@ void Stage::run_from(InFile& in) {
   for (uint64_t done = 0; done < in_size_;) {
     const auto want = static_cast<std::size_t>(std::min<uint64_t>(kRead, in_size_ - done));
     const std::size_t got = in.read(buf.get(), want);
-    // Read in large transfers, handed on in pieces that stay in the
-    // processor's cache through the whole chain.
-    for (std::size_t at = 0; at < got; at += Emitter::kSize)
-      take(buf.get() + at, std::min(Emitter::kSize, got - at));
+    if (got > 0) take(buf.get(), got);
     done += got;
     if (got < want) break;
   }
@@ -96,7 +93,8 @@ Outcome Stage::report_copy(coder& c, const Flow& f) const {
 std::size_t seeking_stage(const std::vector<std::unique_ptr<Stage>>& stages, uint64_t bound) {
   for (std::size_t k = 0; k < stages.size(); ++k) {
     if (stages[k]->hold() > bound) return k;
-    if (!stages[k]->positional()) break;
+    // A stage told of its input must be fed it in order.
+    if (!stages[k]->positional() || stages[k]->tap) break;
   }
   return 0;
 }

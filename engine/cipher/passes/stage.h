@@ -192,8 +192,8 @@ constexpr uint64_t kOneThread = UINT64_MAX;
 void run_chain(Chain& chain, InFile& in, OutFile& out, uint64_t bound = kHoldBound,
                uint64_t threads_from = kOneThread);
 // The stage a chain feeds from its input file: the first one, or the first
-// that would hold more than `bound` when only positional stages come
-// before it (they then work on what it reads).
+// that would hold more than `bound` when only positional stages without a
+// tap come before it (they then work on what it reads).
 std::size_t seeking_stage(const std::vector<std::unique_ptr<Stage>>& stages, uint64_t bound);
 
 // One pass on its own: `make` builds its stage for the input size; the

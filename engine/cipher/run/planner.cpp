@@ -31,6 +31,11 @@ std::unique_ptr<Stage> stage_of(const coder& c, const Step& s, uint64_t n) {
 
 bool runs(const Step& s) { return s.pass != 0 && !s.left_out; }
 
+// The stage that must see the plain data in order, for a check file's MAC:
+// the source as encoding pass 1 takes it (unless it was spooled through
+// already).
+bool takes_plain(const coder& c, const Step& s) { return c.dir == Direction::encode && s.pass == 1 && !s.applied; }
+
 Role other(Role r) { return r == Role::first ? Role::second : Role::first; }
 
 const char* name_of(const coder& c, Role r, const WorkFiles& w) {
@@ -115,8 +120,8 @@ const PlanRules& plan_rules() { return g_rules; }
 std::vector<Sweep> make_plan(const coder& c, const std::vector<Step>& steps, uint64_t size, const PlanRules& rules) {
   std::vector<Sweep> plan(1);
   bool empty = true;  // the current sweep has no stage yet
-  // Every stage of the current sweep is positional, and none is the one
-  // that sees the plain data in order (encoding's pass 1, for a check file).
+  // Every stage of the current sweep is positional, and none takes the
+  // plain data in order.
   bool positional = true;
   uint64_t n = size;
   for (std::size_t i = 0; i < steps.size(); ++i) {
@@ -136,7 +141,7 @@ std::vector<Sweep> make_plan(const coder& c, const std::vector<Step>& steps, uin
       plan.push_back(Sweep{i, i, before.to, Role::destination, too_big});
     }
     if (empty) plan.back().seeks = too_big;
-    positional = positional && stage->positional() && !(c.dir == Direction::encode && s.pass == 1);
+    positional = positional && stage->positional() && !takes_plain(c, s);
     empty = false;
     n = stage->out_size();
   }
@@ -169,11 +174,9 @@ RunVerdict run_plan(coder& c, const std::vector<Step>& steps, const RunTargets& 
       const Step& step = steps[step_of[j]];
       Stage& stage = *chain.stages[j];
       stage.reads = name_of(c, route(c.dir, step.pass).from, work);
-      // The plain data, for a check file: the source as encoding pass 1
-      // takes it (unless it was spooled through already).
-      if (c.dir == Direction::encode && step.pass == 1 && !step.applied) stage.tap = targets.plain;
+      if (takes_plain(c, step)) stage.tap = targets.plain;
     }
-    // ... and the output of decoding, as it reaches the destination.
+    // The plain data of decoding: its output, as it reaches the destination.
     if (c.dir == Direction::decode && sweep.to == Role::destination) chain.output_tap = targets.plain;
     const uint64_t n = chain.stages.back()->out_size();
     // Only the first stage may ask, and its announcement comes first.
