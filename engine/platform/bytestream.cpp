@@ -165,6 +165,17 @@ void OutFile::drain() {
 
 void OutFile::write(const unsigned char* src, std::size_t n) {
   assert(buf_ && "OutFile::write on a file that is not open");
+  if (src == buf_.get() + len_) {
+    assert(n <= kBlock - len_ && "OutFile::write past the room it lent");
+    len_ += n;
+    if (len_ == kBlock) drain();
+    return;
+  }
+  // Whole blocks go out from where they are.
+  if (len_ == 0 && n >= kBlock) {
+    emit(src, n);
+    return;
+  }
   if (len_ + n <= kBlock) {
     std::memcpy(buf_.get() + len_, src, n);
     len_ += n;
@@ -177,6 +188,14 @@ void OutFile::write(const unsigned char* src, std::size_t n) {
   }
   std::memcpy(buf_.get(), src, n);
   len_ = n;
+}
+
+unsigned char* OutFile::lend(std::size_t least, std::size_t& size) {
+  size = 0;
+  if (!buf_) return nullptr;
+  if (kBlock - len_ < least) drain();
+  size = kBlock - len_;
+  return buf_.get() + len_;
 }
 
 bool OutFile::close() {

@@ -93,6 +93,11 @@ class OutFile {
 
   // REQUIRES: is_open() (the buffer exists only while the file is open).
   void write(const unsigned char* src, std::size_t n);
+  // Room for at least `least` bytes at the end of what waits to be
+  // written (`size` says how many): a `write` of bytes put there is not
+  // copied. Null when the file is not open.
+  // REQUIRES: least <= kBlock.
+  unsigned char* lend(std::size_t least, std::size_t& size);
   // REQUIRES: is_open().
   void put(unsigned char c) {
     assert(buf_ && "OutFile::put on a file that is not open");

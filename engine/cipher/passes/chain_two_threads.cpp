@@ -24,6 +24,12 @@ class Handoff : public Sink {
 
   // The producer's side.
   void take(unsigned char* data, std::size_t n) override {
+    if (filling_ && data == filling_->data.get() + filling_->len) {
+      // Written where this lent room: nothing to copy.
+      filling_->len += n;
+      if (filling_->len == kSlot) publish();
+      return;
+    }
     while (n > 0) {
       if (!filling_) filling_ = &slots_[acquire()];
       const std::size_t m = std::min(n, kSlot - filling_->len);
@@ -33,6 +39,13 @@ class Handoff : public Sink {
       n -= m;
       if (filling_->len == kSlot) publish();
     }
+  }
+  // The rest of the slot being filled, or a new slot when less is left.
+  unsigned char* lend(std::size_t& size) override {
+    if (filling_ && kSlot - filling_->len < kPiece) publish();
+    if (!filling_) filling_ = &slots_[acquire()];
+    size = kSlot - filling_->len;
+    return filling_->data.get() + filling_->len;
   }
   void finish() {
     if (filling_ && filling_->len > 0) publish();

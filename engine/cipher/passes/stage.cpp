@@ -20,6 +20,7 @@ class FileSink : public Sink {
     if (chain_.output_tap) chain_.output_tap(data, n);
     out_.write(data, n);
   }
+  unsigned char* lend(std::size_t& size) override { return out_.lend(kPiece, size); }
 
  private:
   OutFile& out_;
@@ -49,7 +50,8 @@ void Emitter::give_copy(const unsigned char* data, std::size_t n) {
   while (n > 0) {
     std::size_t got = 0;
     unsigned char* at = room(n, got);
-    std::memcpy(at, data, got);
+    // Bytes already where the room is (the sink lent it to a stage ahead).
+    if (at != data) std::memcpy(at, data, got);
     commit(got);
     data += got;
     n -= got;
@@ -57,26 +59,45 @@ void Emitter::give_copy(const unsigned char* data, std::size_t n) {
 }
 
 unsigned char* Emitter::room(std::size_t want, std::size_t& got) {
+  if (len_ == cap_) flush();
+  if (len_ == 0) start();
+  got = std::min(want, cap_ - len_);
+  return at_ + len_;
+}
+
+void Emitter::start() {
+  std::size_t size = 0;
+  if (unsigned char* lent = next_->lend(size); lent && size >= kSize) {
+    at_ = lent;
+    cap_ = size;
+    return;
+  }
   if (!buf_) buf_ = std::make_unique_for_overwrite<unsigned char[]>(kSize);
-  if (len_ == kSize) flush();
-  got = std::min(want, kSize - len_);
-  return buf_.get() + len_;
+  at_ = buf_.get();
+  cap_ = kSize;
 }
 
 void Emitter::flush() {
   if (len_ == 0) return;
   const std::size_t n = len_;
   len_ = 0;
-  next_->take(buf_.get(), n);
+  next_->take(at_, n);
 }
 
 void Stage::run_from(InFile& in) {
   static constexpr std::size_t kRead = kBlock;
-  auto buf = std::make_unique_for_overwrite<unsigned char[]>(kRead);
+  std::unique_ptr<unsigned char[]> own;
   for (uint64_t done = 0; done < in_size_;) {
     const auto want = static_cast<std::size_t>(std::min<uint64_t>(kRead, in_size_ - done));
-    const std::size_t got = in.read(buf.get(), want);
-    if (got > 0) take(buf.get(), got);
+    // Read straight into the room the chain lends, when a whole read fits.
+    std::size_t size = 0;
+    unsigned char* at = lend(size);
+    if (!at || size < want) {
+      if (!own) own = std::make_unique_for_overwrite<unsigned char[]>(kRead);
+      at = own.get();
+    }
+    const std::size_t got = in.read(at, want);
+    if (got > 0) take(at, got);
     done += got;
     if (got < want) break;
   }

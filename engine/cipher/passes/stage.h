@@ -28,42 +28,68 @@ namespace qvx {
 // spilled to a work file and it reads it with seeks.
 constexpr uint64_t kHoldBound = 4u << 20;
 
+// The longest piece an emitter gathers in a buffer of its own, and the
+// least room a sink lends.
+constexpr std::size_t kPiece = 64 * 1024;
+
 // Where bytes go next: a stage or a file.
 class Sink {
  public:
   virtual ~Sink() = default;
   // The receiver may change the bytes in place.
   virtual void take(unsigned char* data, std::size_t n) = 0;
+  // Room of at least kPiece bytes (`size` says how many) where the bytes
+  // of the next `take` may already be written: a `take` of bytes that
+  // start there is not copied. Null when the sink lends none. What was
+  // written there counts for nothing until that `take`.
+  virtual unsigned char* lend(std::size_t& size) {
+    size = 0;
+    return nullptr;
+  }
 };
 
 // Writes a stage's output to the next sink in pieces large enough that a
-// long chain is not crossed once per short block.
+// long chain is not crossed once per short block; where the next sink
+// lends room, straight into it.
 class Emitter {
  public:
-  static constexpr std::size_t kSize = 64 * 1024;
+  static constexpr std::size_t kSize = kPiece;
 
   void connect(Sink* next) { next_ = next; }
   // Hands bytes on, copying short pieces and passing long ones in place.
   void give(unsigned char* data, std::size_t n);
   void give_copy(const unsigned char* data, std::size_t n);
-  // Room for up to `want` bytes in the buffer; `commit` what was filled.
+  // Room for up to `want` bytes (at most kSize at a time); `commit` what
+  // was filled.
   unsigned char* room(std::size_t want, std::size_t& got);
-  // Room for exactly `n` bytes, or null when `n` exceeds the buffer.
+  // Room for exactly `n` bytes, or null when `n` exceeds kSize.
   unsigned char* reserve(std::size_t n) {
     if (n > kSize) return nullptr;
-    if (!buf_) buf_ = std::make_unique_for_overwrite<unsigned char[]>(kSize);
-    if (kSize - len_ < n) flush();
-    return buf_.get() + len_;
+    if (cap_ - len_ < n) flush();
+    if (len_ == 0) start();
+    return at_ + len_;
   }
   void commit(std::size_t n) { len_ += n; given_ += n; }
   // Counts bytes handed on without passing through here.
   void count(uint64_t n) { given_ += n; }
   void flush();
   uint64_t given() const { return given_; }
+  // What the next sink lends, while nothing waits here to go before it.
+  unsigned char* lend(std::size_t& size) {
+    size = 0;
+    return len_ == 0 && next_ ? next_->lend(size) : nullptr;
+  }
 
  private:
+  // Where the next piece gathers: room the next sink lends, or a buffer
+  // of our own. Asked anew for every piece, since what the sink lent
+  // moves on once it takes anything.
+  void start();
+
   Sink* next_ = nullptr;
   std::unique_ptr<unsigned char[]> buf_;
+  unsigned char* at_ = nullptr;  // the piece being gathered
+  std::size_t cap_ = 0;          // its room
   std::size_t len_ = 0;
   uint64_t given_ = 0;
 };
@@ -118,6 +144,12 @@ class Stage : public Sink {
   // behind it that reads with seeks can then read the chain's input file
   // with it applied, instead of a spill of its output.
   virtual bool positional() const { return false; }
+  // A positional stage changes every piece in place and hands it on as it
+  // came, so what the stage behind it lends, it lends too.
+  unsigned char* lend(std::size_t& size) final {
+    size = 0;
+    return positional() ? out_.lend(size) : nullptr;
+  }
   // REQUIRES: positional(); in_size() is its output's size too.
   virtual void transform_at(unsigned char*, std::size_t, uint64_t) {}
   // The whole input went through `transform_at` on the way to the stage
