@@ -94,7 +94,7 @@ std::size_t InFile::read(unsigned char* dst, std::size_t n) {
   while (done < n) {
     if (idx_ == len_) {
       // Large reads bypass the buffer.
-      if (n - done >= kBlock && fd_ >= 0) {
+      if (n - done >= kDirectRead && fd_ >= 0) {
         pos_ += len_;
         idx_ = len_ = 0;
         std::size_t got = files::read_at(fd_, dst + done, n - done, pos_, error_);
@@ -167,8 +167,9 @@ void OutFile::write(const unsigned char* src, std::size_t n) {
   assert(buf_ && "OutFile::write on a file that is not open");
   if (src == buf_.get() + len_) {
     assert(n <= kBlock - len_ && "OutFile::write past the room it lent");
+    // Out at once, while the bytes are still in the cache.
     len_ += n;
-    if (len_ == kBlock) drain();
+    drain();
     return;
   }
   // Whole blocks go out from where they are.

@@ -21,6 +21,8 @@
 namespace qvx {
 
 constexpr std::size_t kBlock = 1024 * 1024;
+// Reads from this size on go straight to the caller's memory.
+constexpr std::size_t kDirectRead = 256 * 1024;
 
 class InFile {
  public:

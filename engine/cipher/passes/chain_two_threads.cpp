@@ -75,8 +75,8 @@ class Handoff : public Sink {
   }
 
  private:
-  static constexpr std::size_t kSlots = 4;
-  static constexpr std::size_t kSlot = kBlock;
+  static constexpr std::size_t kSlots = 8;
+  static constexpr std::size_t kSlot = kChainPiece;
   struct Slot {
     std::unique_ptr<unsigned char[]> data;
     std::size_t len = 0;

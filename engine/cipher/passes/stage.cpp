@@ -20,7 +20,11 @@ class FileSink : public Sink {
     if (chain_.output_tap) chain_.output_tap(data, n);
     out_.write(data, n);
   }
-  unsigned char* lend(std::size_t& size) override { return out_.lend(kPiece, size); }
+  unsigned char* lend(std::size_t& size) override {
+    unsigned char* room = out_.lend(kPiece, size);
+    size = std::min(size, kChainPiece);
+    return room;
+  }
 
  private:
   OutFile& out_;
@@ -85,7 +89,7 @@ void Emitter::flush() {
 }
 
 void Stage::run_from(InFile& in) {
-  static constexpr std::size_t kRead = kBlock;
+  static constexpr std::size_t kRead = kChainPiece;
   std::unique_ptr<unsigned char[]> own;
   for (uint64_t done = 0; done < in_size_;) {
     const auto want = static_cast<std::size_t>(std::min<uint64_t>(kRead, in_size_ - done));

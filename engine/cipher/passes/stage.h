@@ -32,6 +32,11 @@ constexpr uint64_t kHoldBound = 4u << 20;
 // least room a sink lends.
 constexpr std::size_t kPiece = 64 * 1024;
 
+// What a chain reads, hands from thread to thread and writes at a time:
+// a piece that stays in a core's second-level cache while its stages work
+// it and the kernel copies it.
+constexpr std::size_t kChainPiece = 256 * 1024;
+
 // Where bytes go next: a stage or a file.
 class Sink {
  public:
