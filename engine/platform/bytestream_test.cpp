@@ -1,5 +1,7 @@
 #include "platform/bytestream.h"
 
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 #include "testutil.h"
@@ -43,6 +45,37 @@ TEST(ByteStream, SeekInsideAndOutsideTheBuffer) {
   in.seek(5 * kBlock - 1);
   EXPECT_EQ(in.get(), data.back());
   EXPECT_EQ(in.get(), -1);
+}
+
+// Bytes written where the file lent room, mixed with copied ones, land in
+// order; room is never lent short of what was asked, and a closed file
+// lends none.
+TEST(ByteStream, LentRoomMixesWithCopiedWrites) {
+  TempDir dir;
+  const Bytes data = random_bytes(3 * kBlock + 5, 9);
+  OutFile out(dir.file("out").c_str());
+  std::size_t at = 0;
+  for (std::size_t piece : {std::size_t{100}, kBlock - 150, std::size_t{4096}, kBlock, std::size_t{7}, kBlock + 1}) {
+    piece = std::min(piece, data.size() - at);
+    std::size_t size = 0;
+    unsigned char* room = out.lend(4096, size);
+    ASSERT_NE(room, nullptr);
+    ASSERT_GE(size, 4096u);
+    if (piece <= size) {
+      std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(at), piece, room);
+      out.write(room, piece);
+    } else {
+      out.write(data.data() + at, piece);
+    }
+    at += piece;
+    EXPECT_EQ(out.position(), at);
+  }
+  out.write(data.data() + at, data.size() - at);
+  EXPECT_TRUE(out.close());
+  EXPECT_EQ(read_file(dir.file("out")), data);
+  std::size_t size = 1;
+  EXPECT_EQ(out.lend(1, size), nullptr);
+  EXPECT_EQ(size, 0u);
 }
 
 TEST(ByteStream, MissingFilesDoNotOpen) {
