@@ -145,12 +145,12 @@ bool OutFile::start() {
 // Every byte the passes write goes through here, which is also where a long
 // run measures how far it got. Once a write failed nothing more is written:
 // what follows would land at the wrong offset.
-void OutFile::emit(const unsigned char* src, std::size_t n) {
+void OutFile::emit_at(const unsigned char* src, std::size_t n, uint64_t offset) {
   std::size_t put = 0;
   if (!error_ && stream_)
     put = standard::write_all(fd_, src, n) ? n : 0;
   else if (!error_)
-    put = files::write_at(fd_, src, n, written_);
+    put = files::write_at(fd_, src, n, offset);
   if (g_meter) g_meter(put);
   if (put < n) error_ = true;
   written_ += put;
@@ -189,6 +189,12 @@ void OutFile::write(const unsigned char* src, std::size_t n) {
   }
   std::memcpy(buf_.get(), src, n);
   len_ = n;
+}
+
+void OutFile::write_at(const unsigned char* src, std::size_t n, uint64_t offset) {
+  assert(buf_ && !stream_ && "OutFile::write_at on a file that cannot take it");
+  drain();
+  emit_at(src, n, offset);
 }
 
 unsigned char* OutFile::lend(std::size_t least, std::size_t& size) {

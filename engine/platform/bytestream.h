@@ -100,6 +100,11 @@ class OutFile {
   // copied. Null when the file is not open.
   // REQUIRES: least <= kBlock.
   unsigned char* lend(std::size_t least, std::size_t& size);
+  // Writes at `offset`, after what waits to be written; the bytes after
+  // it in order go where everything written so far ends, so the writes at
+  // offsets must fill a stretch from there. REQUIRES: is_open(), not a
+  // stream.
+  void write_at(const unsigned char* src, std::size_t n, uint64_t offset);
   // REQUIRES: is_open().
   void put(unsigned char c) {
     assert(buf_ && "OutFile::put on a file that is not open");
@@ -116,8 +121,10 @@ class OutFile {
  private:
   bool start();
   void drain();
-  // Hands `n` bytes to the file at the current end; counts what landed.
-  void emit(const unsigned char* src, std::size_t n);
+  // Hands `n` bytes to the file at the current end (or at `offset`);
+  // counts what landed.
+  void emit(const unsigned char* src, std::size_t n) { emit_at(src, n, written_); }
+  void emit_at(const unsigned char* src, std::size_t n, uint64_t offset);
 
   int fd_ = -1;
   bool stream_ = false;  // written in order, not at offsets

@@ -111,13 +111,23 @@ class Handoff : public Sink {
 constexpr double kReadCost = 12, kWriteCost = 17;
 
 // Where the chain is cut in two: the half with the more work, reading or
-// writing counted in, as light as it can be.
+// writing counted in, as light as it can be. A stage that writes ahead
+// and those behind it stay with the file they write at offsets (the
+// buffers between the threads carry bytes in order only); 0 when no cut
+// is left.
 std::size_t halfway(const std::vector<std::unique_ptr<Stage>>& stages) {
   double total = kReadCost + kWriteCost;
   for (const auto& s : stages) total += s->cost();
+  std::size_t last = stages.size() - 1;  // the last cut allowed
+  for (std::size_t i = 0; i < stages.size(); ++i)
+    if (stages[i]->writes_ahead()) {
+      last = std::min(last, i);
+      break;
+    }
+  if (last == 0) return 0;
   std::size_t best = 1;
   double best_load = total, before = kReadCost;
-  for (std::size_t i = 0; i + 1 < stages.size(); ++i) {
+  for (std::size_t i = 0; i < last; ++i) {
     before += stages[i]->cost();
     const double load = std::max(before, total - before);
     if (load < best_load) {
@@ -132,6 +142,7 @@ std::size_t halfway(const std::vector<std::unique_ptr<Stage>>& stages) {
 
 bool run_halves(std::vector<std::unique_ptr<Stage>>& stages, InFile& in, uint64_t bound) {
   const std::size_t mid = halfway(stages);
+  if (mid == 0) return false;
   Handoff handoff;
   stages[mid - 1]->connect(&handoff);
   std::thread first_half;

@@ -156,7 +156,16 @@ class ExchangeStage : public Stage, public TermStage {
       if (term_) term_->apply_at(data, n, offset, dir_);
     } else if (works_) {
       add_.apply(data, n, offset, cur_.p0);
+      tail_at_ = offset + n;  // where the next piece in order goes on
     }
+  }
+
+  bool write_ahead(uint64_t bound) override {
+    if (!works_ || positional() || hold_ <= bound) return false;
+    ahead_bound_ = bound;
+    hold_ = largest_block(bound);
+    set_writes_ahead();
+    return true;
   }
 
   void run_from(InFile& in) override {
@@ -221,6 +230,18 @@ class ExchangeStage : public Stage, public TermStage {
         next_block();
         continue;
       }
+      if (cur_.length > ahead_bound_) {
+        const auto take = static_cast<std::size_t>(std::min<uint64_t>(n, cur_.length - filled_));
+        write_block_ahead(data, take);
+        filled_ += take;
+        data += take;
+        n -= take;
+        if (filled_ == cur_.length) {
+          filled_ = 0;
+          next_block();
+        }
+        continue;
+      }
       // A block cut by the end of a piece waits for the rest.
       if (!held_) held_ = std::make_unique_for_overwrite<unsigned char[]>(static_cast<std::size_t>(hold_));
       const auto take = static_cast<std::size_t>(std::min<uint64_t>(n, cur_.length - filled_));
@@ -275,21 +296,45 @@ class ExchangeStage : public Stage, public TermStage {
     place_block();
   }
 
-  // The longest block the pass processes: if a whole cycle fits, every
-  // column's block comes again; otherwise the ones before the tail.
-  uint64_t largest_block() {
+  // The next `n` bytes of a block too long to hold, from byte filled_ of
+  // it on: those before its front go out behind the front, the front's at
+  // the block's start, each run's additive pattern counted from its start.
+  void write_block_ahead(unsigned char* data, std::size_t n) {
+    const uint64_t rest = cur_.length - cur_.front;
+    uint64_t at = filled_;
+    if (at < rest) {
+      const auto m = static_cast<std::size_t>(std::min<uint64_t>(n, rest - at));
+      add_.apply(data, m, at, cur_.p0);
+      out_.give_at(data, m, cur_.at + cur_.front + at);
+      data += m;
+      n -= m;
+      at += m;
+    }
+    if (n > 0) {
+      add_.apply(data, n, at - rest, cur_.p0);
+      out_.give_at(data, n, cur_.at + (at - rest));
+    }
+  }
+
+  // The longest block the pass processes (of those no longer than
+  // `limit`): if a whole cycle fits, every column's block comes again;
+  // otherwise the ones before the tail.
+  uint64_t largest_block(uint64_t limit = UINT64_MAX) {
     const Piece saved = cur_;
     const uint64_t q = q_;
     const std::size_t i = i_;
     const uint32_t s = s_;
     uint64_t most = 0;
     std::size_t seen = 0;
+    const auto count = [&](uint64_t length) {
+      if (length <= limit) most = std::max(most, length);
+    };
     for (; seen < key_.columns && !cur_.tail; ++seen) {
-      most = std::max(most, cur_.length);
+      count(cur_.length);
       next_block();
     }
     if (seen == key_.columns)
-      for (std::size_t c = 0; c < key_.columns; ++c) most = std::max(most, uint64_t{key_.first[c]} + key_.second[c]);
+      for (std::size_t c = 0; c < key_.columns; ++c) count(uint64_t{key_.first[c]} + key_.second[c]);
     cur_ = saved;
     q_ = q;
     i_ = i;
@@ -374,6 +419,7 @@ class ExchangeStage : public Stage, public TermStage {
   uint32_t s_;
   Piece cur_;
   uint64_t hold_ = 0;
+  uint64_t ahead_bound_ = UINT64_MAX;  // longer blocks are written ahead
   std::unique_ptr<unsigned char[]> held_;
   uint64_t filled_ = 0;   // bytes of the current block held so far
   uint64_t tail_at_ = 0;  // run offset inside the tail

@@ -1,6 +1,9 @@
 #include "cipher/passes/stage.h"
 
 #include <algorithm>
+#include <cassert>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "cipher/passes/chain_threads.h"
@@ -19,6 +22,11 @@ class FileSink : public Sink {
     if (chain_.on_output) chain_.on_output(n);
     if (chain_.output_tap) chain_.output_tap(data, n);
     out_.write(data, n);
+  }
+  void take_at(unsigned char* data, std::size_t n, uint64_t offset) override {
+    assert(!chain_.output_tap && "a tapped output written out of order");
+    if (chain_.on_output) chain_.on_output(n);
+    out_.write_at(data, n, offset);
   }
   unsigned char* lend(std::size_t& size) override {
     unsigned char* room = out_.lend(kPiece, size);
@@ -48,6 +56,25 @@ void Emitter::give(unsigned char* data, std::size_t n) {
   flush();
   next_->take(data, n);
   given_ += n;
+}
+
+void Sink::take_at(unsigned char*, std::size_t, uint64_t) {
+  std::fputs("qvx7: bytes out of order for a sink that cannot take them\n", stderr);
+  std::abort();
+}
+
+void Stage::take_at(unsigned char* data, std::size_t n, uint64_t offset) {
+  assert(positional() && !tap && "bytes out of order for a stage that cannot take them");
+  taken_ += n;
+  transform_at(data, n, offset);
+  resync_ = true;
+  out_.give_at(data, n, offset);
+}
+
+void Emitter::give_at(unsigned char* data, std::size_t n, uint64_t offset) {
+  flush();
+  given_ += n;
+  next_->take_at(data, n, offset);
 }
 
 void Emitter::give_copy(const unsigned char* data, std::size_t n) {

@@ -51,6 +51,11 @@ class Sink {
     size = 0;
     return nullptr;
   }
+  // Bytes that belong at `offset` of the sink's output, out of order: only
+  // positional stages and a file that can be written at offsets take them,
+  // and the bytes in order that follow start where the out-of-order ones
+  // ended. Anything else taking one is a fault of the chain's plan.
+  virtual void take_at(unsigned char* data, std::size_t n, uint64_t offset);
 };
 
 // Writes a stage's output to the next sink in pieces large enough that a
@@ -75,6 +80,8 @@ class Emitter {
     return at_ + len_;
   }
   void commit(std::size_t n) { len_ += n; given_ += n; }
+  // Hands bytes on for `offset` of the output, after what waits here.
+  void give_at(unsigned char* data, std::size_t n, uint64_t offset);
   // Counts bytes handed on without passing through here.
   void count(uint64_t n) { given_ += n; }
   void flush();
@@ -131,8 +138,18 @@ class Stage : public Sink {
   void take(unsigned char* data, std::size_t n) final {
     taken_ += n;
     if (tap) tap(data, n);
+    if (resync_) {
+      // The first piece in order after pieces at offsets: positioned anew.
+      resync_ = false;
+      transform_at(data, n, taken_ - n);
+      out_.give(data, n);
+      return;
+    }
     consume(data, n);
   }
+  // Input bytes for `offset`, out of order, from a stage ahead that writes
+  // at offsets. REQUIRES: positional(), no tap.
+  void take_at(unsigned char* data, std::size_t n, uint64_t offset) final;
   // Told of the input before the stage changes it.
   std::function<void(const unsigned char*, std::size_t)> tap;
   // The input has ended (all of it, or less after a failure).
@@ -166,6 +183,14 @@ class Stage : public Sink {
   uint64_t taken() const { return taken_; }
   uint64_t given() const { return out_.given(); }
 
+  // A block longer than `bound` is not held: the stage writes its output
+  // at its offsets as the input comes, so it never reads with seeks and
+  // the sweep before it needs no spill. Only positional stages may follow
+  // it, ending at a file written at offsets. False, changing nothing,
+  // when the stage cannot.
+  virtual bool write_ahead(uint64_t /*bound*/) { return false; }
+  bool writes_ahead() const { return ahead_; }
+
   // The console lines of the pass, after the chain has run; says whether
   // the pass's output is whole (the lines are the same either way).
   // REQUIRES: called once, after the chain ran, with this stage's Flow.
@@ -179,6 +204,7 @@ class Stage : public Sink {
   virtual void finish() {}
   // For run_from overrides: bytes read from the file count as taken.
   void count_taken(uint64_t n) { taken_ += n; }
+  void set_writes_ahead() { ahead_ = true; }
   // The lines of a pass that copies instead of transforming (the coder's
   // copy operation); failed when the copy fell short.
   Outcome report_copy(coder& c, const Flow& f) const;
@@ -206,6 +232,8 @@ class Stage : public Sink {
   std::unique_ptr<unsigned char[]> run_buf_;
   uint64_t in_size_;
   uint64_t taken_ = 0;
+  bool resync_ = false;  // pieces came at offsets since the last one in order
+  bool ahead_ = false;
 };
 
 // Stages run in memory from one file to another: the first stage reads

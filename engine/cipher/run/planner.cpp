@@ -105,6 +105,7 @@ std::vector<std::unique_ptr<Stage>> sweep_stages(const coder& c, const std::vect
   for (std::size_t i = sweep.begin; i < sweep.end; ++i) {
     if (!runs(steps[i])) continue;
     stages.push_back(stage_of(c, steps[i], n));
+    if (i == sweep.ahead) stages.back()->write_ahead(rules.bound);
     n = stages.back()->out_size();
     step_of.push_back(i);
   }
@@ -117,7 +118,24 @@ std::vector<std::unique_ptr<Stage>> sweep_stages(const coder& c, const std::vect
 void set_plan_rules(const PlanRules& rules) { g_rules = rules; }
 const PlanRules& plan_rules() { return g_rules; }
 
-std::vector<Sweep> make_plan(const coder& c, const std::vector<Step>& steps, uint64_t size, const PlanRules& rules) {
+namespace {
+
+// Whether every step after `i` that runs is positional, on an input of `n`
+// bytes: stages that take bytes at offsets.
+bool positional_after(const coder& c, const std::vector<Step>& steps, std::size_t i, uint64_t n) {
+  for (std::size_t j = i + 1; j < steps.size(); ++j) {
+    if (!runs(steps[j])) continue;
+    const std::unique_ptr<Stage> stage = stage_of(c, steps[j], n);
+    if (!stage->positional() || takes_plain(c, steps[j]) || stage->interactive()) return false;
+    n = stage->out_size();
+  }
+  return true;
+}
+
+}  // namespace
+
+std::vector<Sweep> make_plan(const coder& c, const std::vector<Step>& steps, uint64_t size, const PlanRules& rules,
+                             bool streamed) {
   std::vector<Sweep> plan(1);
   bool empty = true;  // the current sweep has no stage yet
   // Every stage of the current sweep is positional, and none takes the
@@ -131,7 +149,13 @@ std::vector<Sweep> make_plan(const coder& c, const std::vector<Step>& steps, uin
     const bool too_big = stage->hold() > rules.bound;
     const bool recomputed = too_big && !empty && rules.recompute && rules.fuse && positional && !stage->interactive();
     if (recomputed) plan.back().seeks = true;
-    if (!empty && !recomputed && (!rules.fuse || too_big || stage->interactive())) {
+    // Decoding's destination is told of its bytes in order (a check
+    // file's MAC), so only encoding writes ahead.
+    const bool ahead = too_big && !empty && !recomputed && rules.recompute && rules.fuse && !streamed &&
+                       c.dir == Direction::encode && plan.back().ahead == SIZE_MAX && !stage->interactive() &&
+                       positional_after(c, steps, i, stage->out_size()) && stage->write_ahead(rules.bound);
+    if (ahead) plan.back().ahead = i;
+    if (!empty && !recomputed && !ahead && (!rules.fuse || too_big || stage->interactive())) {
       positional = true;
       // Spill where the pass would read, unless this sweep reads there.
       Sweep& before = plan.back();
@@ -157,7 +181,8 @@ RunVerdict run_plan(coder& c, const std::vector<Step>& steps, const RunTargets& 
     source.open(*targets.origin);
   else
     source.open(c.porigen());
-  const std::vector<Sweep> plan = make_plan(c, steps, source.size(), rules);
+  const std::vector<Sweep> plan =
+      make_plan(c, steps, source.size(), rules, targets.output && targets.output->streams());
   // Wipes of a work file whose spill the next sweep still has to read wait
   // until it has been read (only when a pass is left out between sweeps).
   std::vector<const Step*> waiting;
@@ -252,7 +277,8 @@ std::string describe(const std::vector<Step>& steps, const std::vector<Sweep>& p
       if (steps[i].left_out) passes += "(left out)";
     }
     text += std::string(kNames[static_cast<int>(sweep.from)]) + (sweep.seeks ? " (with seeks)" : "") + " -> [" +
-            passes + "] -> " + kNames[static_cast<int>(sweep.to)] + "\n";
+            passes + "] -> " + kNames[static_cast<int>(sweep.to)] + (sweep.ahead != SIZE_MAX ? " (with seeks)" : "") +
+            "\n";
   }
   return text;
 }

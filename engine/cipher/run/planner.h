@@ -43,6 +43,9 @@ struct Sweep {
   Role from = Role::origin;
   Role to = Role::destination;
   bool seeks = false;  // a stage reads the sweep's input with seeks
+  // The step whose stage writes ahead (Stage::write_ahead), if any: the
+  // sweep writes its output with seeks.
+  std::size_t ahead = SIZE_MAX;
 };
 
 // From this input size on a run on two processors or more runs each
@@ -64,7 +67,10 @@ struct PlanRules {
   // A stage that would hold too much, behind stages of its sweep that are
   // all positional (pass 23, passes adding a term of the byte number),
   // reads the sweep's input with seeks and their work applied as it reads,
-  // instead of a spill of their output (stage.h, seeking_stage).
+  // instead of a spill of their output (stage.h, seeking_stage). And a
+  // stage that would hold too much, with only positional stages behind it
+  // to a destination that can be written at offsets, writes its output
+  // there ahead instead (Stage::write_ahead).
   bool recompute = true;
 };
 
@@ -82,9 +88,10 @@ struct RunTargets {
   std::function<void(const unsigned char*, std::size_t)> plain = {};
 };
 
-// The sweeps for `steps` on an input of `size` bytes.
+// The sweeps for `steps` on an input of `size` bytes, to a destination
+// that can be written at offsets unless `streamed`.
 std::vector<Sweep> make_plan(const coder& c, const std::vector<Step>& steps, uint64_t size,
-                             const PlanRules& rules = {});
+                             const PlanRules& rules = {}, bool streamed = false);
 // Runs the steps by the plan; the lines of each sweep come out when it
 // ends. Returns the verdict folded from every pass's report.
 // REQUIRES: `targets` outlives the call; the output was made (when given).

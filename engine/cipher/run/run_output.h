@@ -71,6 +71,8 @@ class RunOutput {
   void drop();
 
   const HeldFile& file() const { return out_; }
+  // Written in order only (standard output as it is made).
+  bool streams() const { return where_ == Output::standard; }
 
  private:
   bool make_in(const std::string& dir);
