@@ -144,7 +144,7 @@ TEST(Terminal, ProgressLineOnlyOnATerminalStandardError) {
   // every pass runs in one sweep: mostly a hole, cheap to make. The
   // sanitizer build is slow enough with less.
 #if defined(__SANITIZE_ADDRESS__)
-  constexpr uintmax_t kMiB = 24;
+  constexpr uintmax_t kMiB = 96;
 #else
   constexpr uintmax_t kMiB = 768;
 #endif
