@@ -167,9 +167,8 @@ void OutFile::write(const unsigned char* src, std::size_t n) {
   assert(buf_ && "OutFile::write on a file that is not open");
   if (src == buf_.get() + len_) {
     assert(n <= kBlock - len_ && "OutFile::write past the room it lent");
-    // Out at once, while the bytes are still in the cache.
     len_ += n;
-    drain();
+    if (len_ == kBlock) drain();
     return;
   }
   // Whole blocks go out from where they are.
