@@ -12,9 +12,11 @@ namespace {
 // the first cache level while the tables are added.
 constexpr std::size_t kChunk = 4096;
 // Two parts merge into one table of their common period while it stays
-// this short (the tables are read straight through, so a few KiB each
-// cost nothing against one more table per byte).
-constexpr std::size_t kMergedPeriod = 65536;
+// this short: the tables are read straight through, a chunk at a time, so
+// even one of 256 KiB costs less than one more table read per byte (with
+// the sample record the ten passes come to 6 or 7 tables instead of 8),
+// and a run never holds more than a few MiB of tables.
+constexpr std::size_t kMergedPeriod = 256 * 1024;
 
 std::vector<unsigned char> repeat(const std::vector<unsigned char>& part, std::size_t period) {
   std::vector<unsigned char> v(period);
