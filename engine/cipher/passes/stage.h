@@ -32,9 +32,10 @@ constexpr uint64_t kHoldBound = 4u << 20;
 // least room a sink lends.
 constexpr std::size_t kPiece = 64 * 1024;
 
-// What a chain reads, hands from thread to thread and writes at a time:
-// a piece that stays in a core's second-level cache while its stages work
-// it and the kernel copies it.
+// What a chain reads, hands from thread to thread and lends of the output
+// file's buffer at a time: a piece that stays in a core's second-level
+// cache while the kernel copies it in and its stages work it. (The file is
+// still written a block at a time: smaller writes cost more system time.)
 constexpr std::size_t kChainPiece = 256 * 1024;
 
 // Where bytes go next: a stage or a file.
