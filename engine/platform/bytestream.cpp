@@ -171,23 +171,15 @@ void OutFile::write(const unsigned char* src, std::size_t n) {
     if (len_ == kBlock) drain();
     return;
   }
-  // Whole blocks go out from where they are.
-  if (len_ == 0 && n >= kBlock) {
-    emit(src, n);
-    return;
-  }
-  if (len_ + n <= kBlock) {
-    std::memcpy(buf_.get() + len_, src, n);
-    len_ += n;
-    return;
-  }
-  drain();
+  // Whole blocks go out from where they are, after what waits.
   if (n >= kBlock) {
+    drain();
     emit(src, n);
     return;
   }
-  std::memcpy(buf_.get(), src, n);
-  len_ = n;
+  if (len_ + n > kBlock) drain();
+  std::memcpy(buf_.get() + len_, src, n);
+  len_ += n;
 }
 
 void OutFile::write_at(const unsigned char* src, std::size_t n, uint64_t offset) {

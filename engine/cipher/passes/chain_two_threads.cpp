@@ -118,12 +118,9 @@ constexpr double kReadCost = 12, kWriteCost = 17;
 std::size_t halfway(const std::vector<std::unique_ptr<Stage>>& stages) {
   double total = kReadCost + kWriteCost;
   for (const auto& s : stages) total += s->cost();
-  std::size_t last = stages.size() - 1;  // the last cut allowed
-  for (std::size_t i = 0; i < stages.size(); ++i)
-    if (stages[i]->writes_ahead()) {
-      last = std::min(last, i);
-      break;
-    }
+  const auto ahead = std::find_if(stages.begin(), stages.end(), [](const auto& s) { return s->writes_ahead(); });
+  // The last cut allowed: before the stage that writes ahead, or the last.
+  const auto last = std::min(static_cast<std::size_t>(ahead - stages.begin()), stages.size() - 1);
   if (last == 0) return 0;
   std::size_t best = 1;
   double best_load = total, before = kReadCost;

@@ -147,12 +147,14 @@ std::vector<Sweep> make_plan(const coder& c, const std::vector<Step>& steps, uin
     if (!runs(s)) continue;
     const std::unique_ptr<Stage> stage = stage_of(c, s, n);
     const bool too_big = stage->hold() > rules.bound;
-    const bool recomputed = too_big && !empty && rules.recompute && rules.fuse && positional && !stage->interactive();
+    // A stage too big to hold needs no spill before it when only
+    // positional stages come before it in the sweep (it reads with seeks)
+    // or after it (it writes ahead). Decoding's destination is told of its
+    // bytes in order (a check file's MAC), so only encoding writes ahead.
+    const bool avoidable = too_big && !empty && rules.recompute && rules.fuse && !stage->interactive();
+    const bool recomputed = avoidable && positional;
     if (recomputed) plan.back().seeks = true;
-    // Decoding's destination is told of its bytes in order (a check
-    // file's MAC), so only encoding writes ahead.
-    const bool ahead = too_big && !empty && !recomputed && rules.recompute && rules.fuse && !streamed &&
-                       c.dir == Direction::encode && plan.back().ahead == SIZE_MAX && !stage->interactive() &&
+    const bool ahead = avoidable && !recomputed && !streamed && c.dir == Direction::encode &&
                        positional_after(c, steps, i, stage->out_size()) && stage->write_ahead(rules.bound);
     if (ahead) plan.back().ahead = i;
     if (!empty && !recomputed && !ahead && (!rules.fuse || too_big || stage->interactive())) {
