@@ -378,6 +378,7 @@ class ExchangeStage : public Stage, public TermStage {
       add_.apply(zeros.data(), pattern, front, 0, p0);
       add_.apply(zeros.data(), pattern + front, a + b - front, 0, p0);
     }
+    cycle_->finish();
   }
 
   // Whole cycles that start at the current block and are in the piece;

@@ -1,5 +1,7 @@
 #include "cipher/passes/exchange_cycle.h"
 
+#include <algorithm>
+
 namespace qvx {
 
 unsigned char* ExchangeCycle::add_block(std::size_t length, std::size_t front) {
@@ -11,7 +13,38 @@ unsigned char* ExchangeCycle::add_block(std::size_t length, std::size_t front) {
   return pattern_.data() + at;
 }
 
+void ExchangeCycle::finish() {
+  constexpr std::size_t kWidth = simd::kGatherWidth;
+  gathers_.clear();
+  const std::size_t length = pattern_.size();
+  if (length < kWidth) return;
+  std::vector<simd::Gather> gathers;
+  std::size_t m = 0;  // the move the stretch starts in
+  for (std::size_t at = 0;; at += kWidth) {
+    // The last stretch ends at the cycle's end, over the one before it.
+    at = std::min(at, length - kWidth);
+    while (moves_[m].to + moves_[m].length <= at) ++m;
+    simd::Gather g{};
+    g.at = static_cast<uint32_t>(at);
+    for (std::size_t k = m; k < moves_.size() && moves_[k].to < at + kWidth; ++k) {
+      // Moves shorter than a stretch's third: keep them move by move.
+      if (g.runs == 3) return;
+      const std::size_t lane = std::max(moves_[k].to, at) - at;
+      g.lane[g.runs] = static_cast<uint8_t>(lane);
+      g.from[g.runs] = static_cast<int32_t>(moves_[k].from + (at + lane - moves_[k].to)) - static_cast<int32_t>(lane);
+      ++g.runs;
+    }
+    gathers.push_back(g);
+    if (at + kWidth == length) break;
+  }
+  gathers_ = std::move(gathers);
+}
+
 void ExchangeCycle::apply(const unsigned char* src, unsigned char* dst, std::size_t count) const {
+  if (gathered()) {
+    simd::add_gathers(dst, src, pattern_.data(), gathers_.data(), gathers_.size(), count, length());
+    return;
+  }
   simd::add_moves(dst, src, pattern_.data(), moves_.data(), moves_.size(), count, length());
 }
 

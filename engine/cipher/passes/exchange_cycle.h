@@ -20,13 +20,19 @@ class ExchangeCycle {
   // bytes in output order. REQUIRES: front <= length.
   unsigned char* add_block(std::size_t length, std::size_t front);
 
+  // Once every block is in: works out, where it can, 32 bytes at a time
+  // gathered from at most three runs, instead of move by move.
+  void finish();
+
   std::size_t length() const { return pattern_.size(); }
+  bool gathered() const { return !gathers_.empty(); }
   // `count` whole cycles from `src` to `dst` (count * length() bytes each).
   // REQUIRES: the two do not overlap.
   void apply(const unsigned char* src, unsigned char* dst, std::size_t count = 1) const;
 
  private:
   std::vector<simd::Move> moves_;
+  std::vector<simd::Gather> gathers_;
   std::vector<unsigned char> pattern_;
 };
 

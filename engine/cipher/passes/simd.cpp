@@ -1,5 +1,6 @@
 #include "cipher/passes/simd.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 
@@ -116,6 +117,64 @@ __attribute__((always_inline)) inline void moves_body(unsigned char* dst, const 
   }
 }
 
+// Lanes from l on: kRamp + 32 - l.
+alignas(64) constexpr unsigned char kRamp[64] = {
+    0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,
+    0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255,
+    255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255};
+
+// One gather in the cycles [lo, hi), whose loads stay inside the source.
+template <class V, int Runs>
+__attribute__((always_inline)) inline void gather_cycles(unsigned char* d, const unsigned char* s, const Gather& g,
+                                                         V pattern, std::size_t count, std::size_t stride) {
+  const unsigned char* s0 = s + g.from[0];
+  const std::ptrdiff_t to1 = g.from[1] - g.from[0], to2 = g.from[2] - g.from[0];
+  const V m1 = Runs > 1 ? load<V>(kRamp + kGatherWidth - g.lane[1]) : V{};
+  const V m2 = Runs > 2 ? load<V>(kRamp + kGatherWidth - g.lane[2]) : V{};
+  for (std::size_t c = 0; c < count; ++c, d += stride, s0 += stride) {
+    V v = load<V>(s0);
+    if constexpr (Runs > 1) v = (v & ~m1) | (load<V>(s0 + to1) & m1);
+    if constexpr (Runs > 2) v = (v & ~m2) | (load<V>(s0 + to2) & m2);
+    store(d, v + pattern);
+  }
+}
+
+// The same gather in one cycle, lane by lane.
+inline void gather_bytes(unsigned char* d, const unsigned char* s, const unsigned char* add, const Gather& g) {
+  for (int r = 0; r < g.runs; ++r) {
+    const std::size_t end = r + 1 < g.runs ? g.lane[r + 1] : kGatherWidth;
+    for (std::size_t i = g.lane[r]; i < end; ++i)
+      d[i] = static_cast<unsigned char>(s[static_cast<std::ptrdiff_t>(g.from[r]) + static_cast<std::ptrdiff_t>(i)] +
+                                        add[i]);
+  }
+}
+
+template <class V>
+__attribute__((always_inline)) inline void gathers_body(unsigned char* dst, const unsigned char* src,
+                                                        const unsigned char* add, const Gather* gathers,
+                                                        std::size_t count, std::size_t cycles, std::size_t stride) {
+  static_assert(sizeof(V) == kGatherWidth);
+  for (std::size_t k = 0; k < count; ++k) {
+    const Gather& g = gathers[k];
+    bool before = false, after = false;
+    for (int r = 0; r < g.runs; ++r) {
+      before |= g.from[r] < 0;
+      after |= static_cast<std::ptrdiff_t>(g.from[r]) + static_cast<std::ptrdiff_t>(kGatherWidth) >
+               static_cast<std::ptrdiff_t>(stride);
+    }
+    const std::size_t lo = std::min<std::size_t>(before ? 1 : 0, cycles);
+    const std::size_t hi = std::max(lo, after && cycles > 0 ? cycles - 1 : cycles);
+    unsigned char* d = dst + g.at + lo * stride;
+    const unsigned char* s = src + lo * stride;
+    const V pattern = load<V>(add + g.at);
+    if (g.runs == 1) gather_cycles<V, 1>(d, s, g, pattern, hi - lo, stride);
+    else if (g.runs == 2) gather_cycles<V, 2>(d, s, g, pattern, hi - lo, stride);
+    else gather_cycles<V, 3>(d, s, g, pattern, hi - lo, stride);
+    for (std::size_t c = 0; c < lo; ++c) gather_bytes(dst + g.at + c * stride, src + c * stride, add + g.at, g);
+    for (std::size_t c = hi; c < cycles; ++c) gather_bytes(dst + g.at + c * stride, src + c * stride, add + g.at, g);
+  }
+}
+
 void add_tables_portable(unsigned char* d, std::size_t n, const unsigned char* const* t, std::size_t count) {
   tables_body<V16, true>(d, n, t, count);
 }
@@ -128,6 +187,11 @@ void add_into_portable(unsigned char* dst, const unsigned char* src, const unsig
 void add_moves_portable(unsigned char* dst, const unsigned char* src, const unsigned char* add, const Move* moves,
                         std::size_t count, std::size_t cycles, std::size_t stride) {
   moves_body<V16>(dst, src, add, moves, count, cycles, stride);
+}
+// Two SSE2 halves on x86-64; plain code elsewhere.
+void add_gathers_portable(unsigned char* dst, const unsigned char* src, const unsigned char* add,
+                          const Gather* gathers, std::size_t count, std::size_t cycles, std::size_t stride) {
+  gathers_body<V32>(dst, src, add, gathers, count, cycles, stride);
 }
 
 #if defined(QVX_AVX2)
@@ -148,6 +212,11 @@ __attribute__((target("avx2"))) void add_moves_avx2(unsigned char* dst, const un
                                                     std::size_t cycles, std::size_t stride) {
   moves_body<V32>(dst, src, add, moves, count, cycles, stride);
 }
+__attribute__((target("avx2"))) void add_gathers_avx2(unsigned char* dst, const unsigned char* src,
+                                                      const unsigned char* add, const Gather* gathers,
+                                                      std::size_t count, std::size_t cycles, std::size_t stride) {
+  gathers_body<V32>(dst, src, add, gathers, count, cycles, stride);
+}
 #endif
 
 struct Bodies {
@@ -156,12 +225,15 @@ struct Bodies {
   void (*add_into)(unsigned char*, const unsigned char*, const unsigned char*, std::size_t);
   void (*add_moves)(unsigned char*, const unsigned char*, const unsigned char*, const Move*, std::size_t, std::size_t,
                     std::size_t);
+  void (*add_gathers)(unsigned char*, const unsigned char*, const unsigned char*, const Gather*, std::size_t,
+                      std::size_t, std::size_t);
   const char* name;
 };
 
-constexpr Bodies kPortable{add_tables_portable, subtract_tables_portable, add_into_portable, add_moves_portable, "portable"};
+constexpr Bodies kPortable{add_tables_portable, subtract_tables_portable, add_into_portable, add_moves_portable, add_gathers_portable,
+                           "portable"};
 #if defined(QVX_AVX2)
-constexpr Bodies kAvx2{add_tables_avx2, subtract_tables_avx2, add_into_avx2, add_moves_avx2, "avx2"};
+constexpr Bodies kAvx2{add_tables_avx2, subtract_tables_avx2, add_into_avx2, add_moves_avx2, add_gathers_avx2, "avx2"};
 #endif
 
 const Bodies* best() {
@@ -195,6 +267,11 @@ void add_into(unsigned char* dst, const unsigned char* src, const unsigned char*
 void add_moves(unsigned char* dst, const unsigned char* src, const unsigned char* add, const Move* moves,
                std::size_t count, std::size_t cycles, std::size_t stride) {
   bodies().add_moves(dst, src, add, moves, count, cycles, stride);
+}
+
+void add_gathers(unsigned char* dst, const unsigned char* src, const unsigned char* add, const Gather* gathers,
+                 std::size_t count, std::size_t cycles, std::size_t stride) {
+  bodies().add_gathers(dst, src, add, gathers, count, cycles, stride);
 }
 
 void use(Kernels k) { chosen().store(k == Kernels::portable ? &kPortable : best(), std::memory_order_relaxed); }
