@@ -41,11 +41,17 @@ void ExchangeCycle::finish() {
 }
 
 void ExchangeCycle::apply(const unsigned char* src, unsigned char* dst, std::size_t count) const {
-  if (gathered()) {
-    simd::add_gathers(dst, src, pattern_.data(), gathers_.data(), gathers_.size(), count, length());
+  // Gathers read up to 31 bytes around a cycle: the first and the last
+  // cycle go move by move.
+  const std::size_t len = length();
+  if (!gathered() || count < 3) {
+    simd::add_moves(dst, src, pattern_.data(), moves_.data(), moves_.size(), count, len);
     return;
   }
-  simd::add_moves(dst, src, pattern_.data(), moves_.data(), moves_.size(), count, length());
+  simd::add_moves(dst, src, pattern_.data(), moves_.data(), moves_.size());
+  simd::add_gathers(dst + len, src + len, pattern_.data(), gathers_.data(), gathers_.size(), count - 2, len);
+  const std::size_t last = (count - 1) * len;
+  simd::add_moves(dst + last, src + last, pattern_.data(), moves_.data(), moves_.size());
 }
 
 }  // namespace qvx

@@ -1,6 +1,5 @@
 #include "cipher/passes/simd.h"
 
-#include <algorithm>
 #include <atomic>
 #include <cstring>
 
@@ -123,7 +122,6 @@ alignas(64) constexpr unsigned char kRamp[64] = {
     0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255,
     255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255};
 
-// One gather in the cycles [lo, hi), whose loads stay inside the source.
 template <class V, int Runs>
 __attribute__((always_inline)) inline void gather_cycles(unsigned char* d, const unsigned char* s, const Gather& g,
                                                          V pattern, std::size_t count, std::size_t stride) {
@@ -139,16 +137,6 @@ __attribute__((always_inline)) inline void gather_cycles(unsigned char* d, const
   }
 }
 
-// The same gather in one cycle, lane by lane.
-inline void gather_bytes(unsigned char* d, const unsigned char* s, const unsigned char* add, const Gather& g) {
-  for (int r = 0; r < g.runs; ++r) {
-    const std::size_t end = r + 1 < g.runs ? g.lane[r + 1] : kGatherWidth;
-    for (std::size_t i = g.lane[r]; i < end; ++i)
-      d[i] = static_cast<unsigned char>(s[static_cast<std::ptrdiff_t>(g.from[r]) + static_cast<std::ptrdiff_t>(i)] +
-                                        add[i]);
-  }
-}
-
 template <class V>
 __attribute__((always_inline)) inline void gathers_body(unsigned char* dst, const unsigned char* src,
                                                         const unsigned char* add, const Gather* gathers,
@@ -156,22 +144,10 @@ __attribute__((always_inline)) inline void gathers_body(unsigned char* dst, cons
   static_assert(sizeof(V) == kGatherWidth);
   for (std::size_t k = 0; k < count; ++k) {
     const Gather& g = gathers[k];
-    bool before = false, after = false;
-    for (int r = 0; r < g.runs; ++r) {
-      before |= g.from[r] < 0;
-      after |= static_cast<std::ptrdiff_t>(g.from[r]) + static_cast<std::ptrdiff_t>(kGatherWidth) >
-               static_cast<std::ptrdiff_t>(stride);
-    }
-    const std::size_t lo = std::min<std::size_t>(before ? 1 : 0, cycles);
-    const std::size_t hi = std::max(lo, after && cycles > 0 ? cycles - 1 : cycles);
-    unsigned char* d = dst + g.at + lo * stride;
-    const unsigned char* s = src + lo * stride;
     const V pattern = load<V>(add + g.at);
-    if (g.runs == 1) gather_cycles<V, 1>(d, s, g, pattern, hi - lo, stride);
-    else if (g.runs == 2) gather_cycles<V, 2>(d, s, g, pattern, hi - lo, stride);
-    else gather_cycles<V, 3>(d, s, g, pattern, hi - lo, stride);
-    for (std::size_t c = 0; c < lo; ++c) gather_bytes(dst + g.at + c * stride, src + c * stride, add + g.at, g);
-    for (std::size_t c = hi; c < cycles; ++c) gather_bytes(dst + g.at + c * stride, src + c * stride, add + g.at, g);
+    if (g.runs == 1) gather_cycles<V, 1>(dst + g.at, src, g, pattern, cycles, stride);
+    else if (g.runs == 2) gather_cycles<V, 2>(dst + g.at, src, g, pattern, cycles, stride);
+    else gather_cycles<V, 3>(dst + g.at, src, g, pattern, cycles, stride);
   }
 }
 

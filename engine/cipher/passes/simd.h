@@ -32,8 +32,9 @@ void add_moves(unsigned char* dst, const unsigned char* src, const unsigned char
 
 // 32 bytes of a cycle's output gathered from up to three runs of its
 // input: lanes lane[r] up to lane[r + 1] (or 32, for the last run) take
-// src[from[r] + lane]. A run's 32-byte load may start before the cycle or
-// end after it; only the lanes of the run are kept.
+// src[from[r] + lane]. A run's 32-byte load may start up to 31 bytes
+// before the cycle or end as far after it; only the lanes of the run are
+// kept.
 constexpr std::size_t kGatherWidth = 32;
 struct Gather {
   uint32_t at;              // where the 32 bytes go, and their pattern is
@@ -43,10 +44,9 @@ struct Gather {
 };
 // For each gather: dst[at + i] = src[from[r] + i] + add[at + i] for the
 // lanes i of each run r; the same for each of `cycles` cycles `stride`
-// bytes further on in dst and src. Loads that would reach outside the
-// cycles given are done byte by byte, in the first and last cycle only.
-// REQUIRES: stride >= 32, every from[r] in [-32, stride); dst and src do
-// not overlap.
+// bytes further on in dst and src.
+// REQUIRES: 31 bytes before src and after its last cycle can be read;
+// dst and src do not overlap.
 void add_gathers(unsigned char* dst, const unsigned char* src, const unsigned char* add, const Gather* gathers,
                  std::size_t count, std::size_t cycles, std::size_t stride);
 
