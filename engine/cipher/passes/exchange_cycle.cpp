@@ -27,7 +27,7 @@ void ExchangeCycle::finish() {
     simd::Gather g{};
     g.at = static_cast<uint32_t>(at);
     for (std::size_t k = m; k < moves_.size() && moves_[k].to < at + kWidth; ++k) {
-      // Moves shorter than a stretch's third: keep them move by move.
+      // A stretch over more than three moves: the cycle stays move by move.
       if (g.runs == 3) return;
       const std::size_t lane = std::max(moves_[k].to, at) - at;
       g.lane[g.runs] = static_cast<uint8_t>(lane);

@@ -118,9 +118,10 @@ __attribute__((always_inline)) inline void moves_body(unsigned char* dst, const 
 
 // Lanes from l on: kRamp + 32 - l.
 alignas(64) constexpr unsigned char kRamp[64] = {
-    0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,
-    0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255,
-    255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255};
+    0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,
+    0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,
+    255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255,
+    255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255};
 
 template <class V, int Runs>
 __attribute__((always_inline)) inline void gather_cycles(unsigned char* d, const unsigned char* s, const Gather& g,
@@ -206,8 +207,8 @@ struct Bodies {
   const char* name;
 };
 
-constexpr Bodies kPortable{add_tables_portable, subtract_tables_portable, add_into_portable, add_moves_portable, add_gathers_portable,
-                           "portable"};
+constexpr Bodies kPortable{add_tables_portable, subtract_tables_portable, add_into_portable,
+                           add_moves_portable,  add_gathers_portable,     "portable"};
 #if defined(QVX_AVX2)
 constexpr Bodies kAvx2{add_tables_avx2, subtract_tables_avx2, add_into_avx2, add_moves_avx2, add_gathers_avx2, "avx2"};
 #endif
