@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <ctime>
+
 #include "books.h"
 #include "run_engine.h"
 
@@ -39,10 +41,18 @@ TEST_F(Scripts, TextsFileIsTheSameRunAsTheCommandLine) {
 
   std::vector<std::string> given = {"k.kb", "1", "c", "plain.bin", "enc.bin", "0"};
   given.insert(given.end(), texts.begin(), texts.end());
-  const RunResult on_line = run(given);
-  const Bytes expected = read_file(dir.file("enc.bin"));
-  fs::remove(dir.file("enc.bin"));
-  const RunResult from_file = run({"--texts", "t.txt", "k.kb", "1", "c", "plain.bin", "enc.bin"});
+  // Pass 11's filler follows the clock's seconds: the two encodings are
+  // compared when both ran within one second (a few tries at most).
+  RunResult on_line, from_file;
+  Bytes expected;
+  for (int tries = 0; tries < 5; ++tries) {
+    const std::time_t started = std::time(nullptr);
+    on_line = run(given);
+    expected = read_file(dir.file("enc.bin"));
+    fs::remove(dir.file("enc.bin"));
+    from_file = run({"--texts", "t.txt", "k.kb", "1", "c", "plain.bin", "enc.bin"});
+    if (std::time(nullptr) == started) break;
+  }
   EXPECT_EQ(from_file.status, 4);
   EXPECT_EQ(from_file.out, on_line.out);  // every console byte too
   EXPECT_EQ(from_file.err, "");
