@@ -230,27 +230,21 @@ class ExchangeStage : public Stage, public TermStage {
         next_block();
         continue;
       }
-      if (cur_.length > ahead_bound_) {
-        const auto take = static_cast<std::size_t>(std::min<uint64_t>(n, cur_.length - filled_));
-        write_block_ahead(data, take);
-        filled_ += take;
-        data += take;
-        n -= take;
-        if (filled_ == cur_.length) {
-          filled_ = 0;
-          next_block();
-        }
-        continue;
-      }
-      // A block cut by the end of a piece waits for the rest.
-      if (!held_) held_ = std::make_unique_for_overwrite<unsigned char[]>(static_cast<std::size_t>(hold_));
+      // A block cut by the end of a piece waits for the rest, or, too long
+      // to hold, is written ahead as it comes.
+      const bool ahead = cur_.length > ahead_bound_;
       const auto take = static_cast<std::size_t>(std::min<uint64_t>(n, cur_.length - filled_));
-      std::memcpy(held_.get() + filled_, data, take);
+      if (ahead) {
+        write_block_ahead(data, take);
+      } else {
+        if (!held_) held_ = std::make_unique_for_overwrite<unsigned char[]>(static_cast<std::size_t>(hold_));
+        std::memcpy(held_.get() + filled_, data, take);
+      }
       filled_ += take;
       data += take;
       n -= take;
       if (filled_ == cur_.length) {
-        exchange(held_.get());
+        if (!ahead) exchange(held_.get());
         filled_ = 0;
         next_block();
       }
