@@ -5,6 +5,7 @@
 
 #include "platform/files.h"
 #include "platform/standard.h"
+#include "platform/stop_signals.h"
 
 namespace qvx {
 
@@ -44,6 +45,13 @@ bool InFile::open(HeldFile& f) {
   size_ = 0;
   fd_ = open_held(f, false);
   if (fd_ >= 0 && !files::size_of(fd_, size_)) close();
+  return start();
+}
+
+bool InFile::open_same(const InFile& other) {
+  close();
+  fd_ = other.fd_ >= 0 ? files::duplicate(other.fd_) : -1;
+  size_ = other.size_;
   return start();
 }
 
@@ -133,12 +141,27 @@ bool OutFile::open_stream(int fd) {
   return start();
 }
 
+bool OutFile::open_same(const OutFile& other, uint64_t offset) {
+  assert(other.is_open() && !other.stream_ && "a second writer of a file that cannot take one");
+  close();
+  fd_ = files::duplicate(other.fd_);
+  if (!start()) return false;
+  written_ = offset;
+  metered_ = false;
+  return true;
+}
+
+void OutFile::meter_more(uint64_t bytes) {
+  if (g_meter) g_meter(bytes);
+}
+
 bool OutFile::start() {
   if (fd_ < 0) return false;
   buf_ = std::make_unique_for_overwrite<unsigned char[]>(kBlock);
   len_ = 0;
   written_ = lost_ = 0;
   error_ = false;
+  metered_ = true;
   return true;
 }
 
@@ -147,11 +170,13 @@ bool OutFile::start() {
 // what follows would land at the wrong offset.
 void OutFile::emit_at(const unsigned char* src, std::size_t n, uint64_t offset) {
   std::size_t put = 0;
+  stops::write_begins();
   if (!error_ && stream_)
     put = standard::write_all(fd_, src, n) ? n : 0;
   else if (!error_)
     put = files::write_at(fd_, src, n, offset);
-  if (g_meter) g_meter(put);
+  stops::write_ends();
+  if (g_meter && metered_) g_meter(put);
   if (put < n) error_ = true;
   written_ += put;
   lost_ += n - put;
@@ -194,6 +219,11 @@ unsigned char* OutFile::lend(std::size_t least, std::size_t& size) {
   if (kBlock - len_ < least) drain();
   size = kBlock - len_;
   return buf_.get() + len_;
+}
+
+bool OutFile::cut_to(uint64_t size) {
+  drain();
+  return fd_ >= 0 && !stream_ && files::truncate(fd_, size);
 }
 
 bool OutFile::close() {

@@ -37,6 +37,9 @@ class InFile {
   // Opens a held file on its own descriptor.
   // REQUIRES: `f` was claimed or created (files.h) and is not released.
   bool open(HeldFile& f);
+  // A second reader of what `other` reads, on a descriptor of its own, of
+  // the size `other` measured.
+  bool open_same(const InFile& other);
   bool is_open() const { return fd_ >= 0; }
   void close();
 
@@ -89,7 +92,15 @@ class OutFile {
   // Writes in order to a duplicate of `fd`, a pipe or a file that cannot
   // be written at offsets (standard output).
   bool open_stream(int fd);
+  // A second writer of the file `other` writes, on a descriptor of its own,
+  // from `offset` on (`written` counts from there). What it writes is not
+  // told to the write meter: the first writer tells it (`meter_more`).
+  // REQUIRES: other.is_open(), not a stream.
+  bool open_same(const OutFile& other, uint64_t offset);
   bool is_open() const { return fd_ >= 0; }
+  bool streams() const { return stream_; }
+  // Tells the write meter of bytes a second writer wrote.
+  static void meter_more(uint64_t bytes);
   // Flushes and closes; false when any write or the close failed.
   bool close();
 
@@ -117,6 +128,8 @@ class OutFile {
   uint64_t position() const { return written_ + len_ + lost_; }
   bool ok() const { return !error_; }
   bool flush() { drain(); return !error_; }
+  // Flushes, then cuts the file to `size` bytes. False when it failed.
+  bool cut_to(uint64_t size);
 
  private:
   bool start();
@@ -128,6 +141,7 @@ class OutFile {
 
   int fd_ = -1;
   bool stream_ = false;  // written in order, not at offsets
+  bool metered_ = true;  // tells the write meter what it writes
   std::unique_ptr<unsigned char[]> buf_;
   std::size_t len_ = 0;
   uint64_t written_ = 0;

@@ -26,6 +26,13 @@ class StopGuard {
 void hold();
 void release();
 
+// Around every write of run data, on any thread. A stop that lands on one
+// thread waits for the writes in flight on the others, and a thread that
+// begins one after that stays there for good: the wipe sees every file as
+// it ends, with nothing written behind it (the program then ends).
+void write_begins();
+void write_ends();
+
 class Held {
  public:
   Held() { hold(); }

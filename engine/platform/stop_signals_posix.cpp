@@ -1,6 +1,10 @@
 #include "platform/stop_signals.h"
 
+#include <sched.h>
 #include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
 
 #include "platform/files.h"
 
@@ -18,7 +22,17 @@ struct sigaction g_previous_ignored[2];
 void (*g_on_stop)() = nullptr;
 sigset_t g_held_mask;
 
+// Writes in flight, on all threads and on this one; set once a stop began.
+std::atomic<int> g_writing{0};
+thread_local int t_writing = 0;
+std::atomic<bool> g_stopping{false};
+static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free,
+              "the stop handler counts on lock-free atomics");
+
 void on_stop_signal(int sig) {
+  g_stopping = true;
+  // The other threads' writes end soon; this thread's, cut by the signal, never.
+  while (g_writing.load() > t_writing) ::sched_yield();
   held::wipe_all_quietly();
   if (g_on_stop) g_on_stop();
   // End the way the signal would have ended us, so the caller can tell.
@@ -51,6 +65,20 @@ StopGuard::~StopGuard() {
   for (int i = 0; i < kStops; ++i) ::sigaction(kStopSignals[i], &g_previous[i], nullptr);
   for (int i = 0; i < 2; ++i) ::sigaction(kIgnored[i], &g_previous_ignored[i], nullptr);
   g_on_stop = nullptr;
+}
+
+void write_begins() {
+  ++t_writing;
+  ++g_writing;
+  if (!g_stopping) return;
+  // A stop is wiping the files: this thread writes nothing more.
+  --g_writing;
+  for (;;) ::pause();
+}
+
+void write_ends() {
+  --g_writing;
+  --t_writing;
 }
 
 void hold() {

@@ -41,6 +41,10 @@ StopGuard::~StopGuard() {
   g_run_thread = nullptr;
 }
 
+// The run's one thread is suspended before the wipe.
+void write_begins() {}
+void write_ends() {}
+
 void hold() { ::AcquireSRWLockExclusive(&g_changing); }
 void release() { ::ReleaseSRWLockExclusive(&g_changing); }
 

@@ -4,5 +4,7 @@ namespace qvx {
 
 // The Windows build's threads are not relied on: its chains run on one.
 bool run_halves(std::vector<std::unique_ptr<Stage>>&, InFile&, uint64_t) { return false; }
+Segments run_segments(Chain&, InFile&, OutFile&, Sink&) { return {}; }
+uint64_t segmented_chains() { return 0; }
 
 }  // namespace qvx

@@ -20,4 +20,27 @@ void feed(Stage& head, InFile& in, uint64_t bound);
 // REQUIRES: at least two stages, connected except at the cut; `in` open.
 bool run_halves(std::vector<std::unique_ptr<Stage>>& stages, InFile& in, uint64_t bound);
 
+// What a chain run in two segments leaves for its flows.
+struct Segments {
+  bool ran = false;
+  uint64_t cut = 0;     // the output offset where the second segment begins
+  uint64_t end = 0;     // the offset where the second segment's output ended
+  bool in_ok = true;    // the second segment's reads
+  bool out_ok = true;   // the second segment's writes
+};
+
+// Makes the output up to its middle with the chain's stages on a thread of
+// their own, fed from the input's start until that much reached `file`,
+// and the rest with the twins on this one, each restarted where the one
+// after it must begin, fed from there and writing `out` at offsets through
+// a writer of their own. Every stage then counts what the two covered. Not
+// run (nothing changed) where the build has no threads or none is to be
+// had.
+// REQUIRES: chain.twins as chain.stages, every one restartable, holding at
+// most the bound, none writing ahead or tapped; `in` and `out` open, `out`
+// no stream; the stages connected, the last one to `file`.
+Segments run_segments(Chain& chain, InFile& in, OutFile& out, Sink& file);
+// Chains this process ran in two segments (for the tests and the notes).
+uint64_t segmented_chains();
+
 }  // namespace qvx

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -126,7 +127,149 @@ std::size_t halfway(const std::vector<std::unique_ptr<Stage>>& stages) {
   return best;
 }
 
+// Hands on the first `limit` bytes it takes and no more. On the way it
+// tells the chain's progress of what the other segment's writer wrote
+// (the progress line is this thread's alone).
+class Cap : public Sink {
+ public:
+  Cap(Sink& next, uint64_t limit, const Chain& chain, std::atomic<uint64_t>& elsewhere)
+      : next_(next), limit_(limit), chain_(chain), elsewhere_(elsewhere) {}
+  void take(unsigned char* data, std::size_t n) override {
+    const auto m = static_cast<std::size_t>(std::min<uint64_t>(n, limit_ - sent_));
+    if (m > 0) next_.take(data, m);
+    sent_ += m;
+    tell_elsewhere();
+  }
+  unsigned char* lend(std::size_t& size) override {
+    size = 0;
+    return limit_ - sent_ >= kPiece ? next_.lend(size) : nullptr;
+  }
+  bool full() const { return sent_ == limit_; }
+  void tell_elsewhere() {
+    if (const uint64_t more = elsewhere_.exchange(0)) {
+      if (chain_.on_output) chain_.on_output(static_cast<std::size_t>(more));
+      OutFile::meter_more(more);
+    }
+  }
+
+ private:
+  Sink& next_;
+  const uint64_t limit_;
+  uint64_t sent_ = 0;
+  const Chain& chain_;
+  std::atomic<uint64_t>& elsewhere_;
+};
+
+// Drops the first `skip` bytes it takes: the output of a restarted stage
+// that comes before where the next one begins.
+class Drop : public Sink {
+ public:
+  void aim(Sink* next, uint64_t skip) {
+    next_ = next;
+    skip_ = skip;
+  }
+  void take(unsigned char* data, std::size_t n) override {
+    const auto m = static_cast<std::size_t>(std::min<uint64_t>(n, skip_));
+    skip_ -= m;
+    if (n > m) next_->take(data + m, n - m);
+  }
+  unsigned char* lend(std::size_t& size) override {
+    size = 0;
+    return skip_ == 0 ? next_->lend(size) : nullptr;
+  }
+
+ private:
+  Sink* next_ = nullptr;
+  uint64_t skip_ = 0;
+};
+
+// The second segment's file: its own writer, counting for the first.
+class SecondWriter : public Sink {
+ public:
+  SecondWriter(OutFile& out, std::atomic<uint64_t>& written) : out_(out), written_(written) {}
+  void take(unsigned char* data, std::size_t n) override {
+    out_.write(data, n);
+    written_ += n;
+  }
+  unsigned char* lend(std::size_t& size) override {
+    unsigned char* room = out_.lend(kPiece, size);
+    size = std::min(size, kChainPiece);
+    return room;
+  }
+
+ private:
+  OutFile& out_;
+  std::atomic<uint64_t>& written_;
+};
+
+std::atomic<uint64_t> g_segmented{0};
+
 }  // namespace
+
+uint64_t segmented_chains() { return g_segmented; }
+
+Segments run_segments(Chain& chain, InFile& in, OutFile& out, Sink& file) {
+  auto& stages = chain.stages;
+  auto& twins = chain.twins;
+  const std::size_t last = stages.size() - 1;
+  const uint64_t total = stages[last]->out_size();
+  // The output's middle, where a large file has it on a block.
+  const uint64_t cut = total >= 4 * kBlock ? total / 2 / kBlock * kBlock : total / 2;
+  Segments r;
+  if (cut == 0) return r;
+  std::atomic<uint64_t> elsewhere{0};
+  Cap cap(file, cut, chain, elsewhere);
+  stages[last]->connect(&cap);
+  std::thread first_segment;
+  try {
+    first_segment = std::thread([&] {
+      // Stopped once the cut is reached, the stages hold what they hold:
+      // the rest is the second segment's.
+      if (!stages[0]->feed_in_order(in, 0, [&] { return cap.full(); }))
+        for (auto& s : stages) s->end();
+    });
+  } catch (const std::system_error&) {
+    stages[last]->connect(&file);
+    return r;
+  }
+  r.ran = true;
+  r.cut = cut;
+  ++g_segmented;
+
+  // From the last twin back: each restarts at or before where the one
+  // after it must begin, and drops what it makes before that.
+  InFile in2;
+  OutFile out2;
+  SecondWriter writer(out2, elsewhere);
+  std::vector<Drop> drops(twins.size());
+  uint64_t want = cut;
+  for (std::size_t i = twins.size(); i-- > 0;) {
+    uint64_t out_at = 0;
+    const uint64_t in_at = twins[i]->restart(want, out_at);
+    Sink* next = i == last ? static_cast<Sink*>(&writer) : twins[i + 1].get();
+    if (want > out_at) {
+      drops[i].aim(next, want - out_at);
+      next = &drops[i];
+    }
+    twins[i]->connect(next);
+    want = in_at;
+  }
+  const bool opened = in2.open_same(in) && in2.seek(want) && out2.open_same(out, cut);
+  if (opened) {
+    twins[0]->feed_in_order(in2, want, {});
+    for (auto& t : twins) t->end();
+  }
+  r.in_ok = opened && in2.ok();
+  r.out_ok = opened && out2.close();
+  r.end = opened ? out2.written() : cut;
+  first_segment.join();
+  cap.tell_elsewhere();
+  // Where the first segment reached the cut, the two cover the input
+  // without a gap: each stage got as far as the one that got further.
+  if (cap.full())
+    for (std::size_t i = 0; i <= last; ++i) stages[i]->adopt_counts(*twins[i]);
+  return r;
+}
 
 bool run_halves(std::vector<std::unique_ptr<Stage>>& stages, InFile& in, uint64_t bound) {
   const std::size_t mid = halfway(stages);

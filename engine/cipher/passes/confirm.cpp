@@ -80,6 +80,9 @@ class ConfirmStage : public Stage {
   ConfirmStage(const coder& c, const Confirmation& how, uint64_t n) : Stage(n), how_(how), dir_(c.dir) {}
 
   bool interactive() const override { return how_.interactive; }
+  // Without a confirmation file it hands its input on as it is; with one,
+  // a second run would read the file on a handle of its own.
+  bool restartable() const override { return !how_.interactive && !how_.name; }
 
   // `kept` is the name the output ends up under: the confirmation file
   // must not be it, or the key would be lost with the run that needs it.

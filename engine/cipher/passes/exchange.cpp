@@ -186,6 +186,8 @@ class ExchangeStage : public Stage, public TermStage {
     run(cur_.at, cur_.length);
   }
 
+  bool restartable() const override { return true; }
+
   Outcome report(coder& c, const Flow& f) override {
     const bool encoding = c.dir == Direction::encode;
     if (encoding) c.paso = k_.pass;
@@ -252,6 +254,38 @@ class ExchangeStage : public Stage, public TermStage {
   }
 
  private:
+  // At the block `want` of the output falls in (blocks keep their place),
+  // or at `want` itself in the tail. Whole cycles are skipped at once: a
+  // cycle's length is the same every time, and the split after it follows
+  // from the split before it alone (S or 0); every block before a cycle
+  // that starts S bytes or more before the end was processed.
+  uint64_t restart_at(uint64_t want, uint64_t& out_at) override {
+    if (positional()) return Stage::restart_at(want, out_at);
+    uint64_t cycle = 0;
+    for (std::size_t c = 0; c < key_.columns; ++c) cycle += uint64_t{key_.first[c]} + key_.second[c];
+    if (cycle > 0 && in_size() >= k_.split) {
+      const auto after = [&](uint32_t s) {
+        for (std::size_t c = 0; c < key_.columns; ++c) s = s < std::min(key_.first[c], key_.second[c]) ? k_.split : 0;
+        return s;
+      };
+      const uint32_t from_split = after(k_.split), from_zero = after(0);
+      const uint64_t cycles = std::min(want, in_size() - k_.split) / cycle;
+      s_ = k_.split;
+      for (uint64_t k = 0; k < cycles; ++k) s_ = s_ == 0 ? from_zero : from_split;
+      q_ = cycles * cycle;
+      i_ = 0;
+      place_block();
+    }
+    while (!cur_.tail && cur_.at + cur_.length <= want) next_block();
+    if (cur_.tail) {
+      tail_at_ = want - cur_.at;
+      out_at = want;
+      return want;
+    }
+    out_at = cur_.at;
+    return cur_.at;
+  }
+
   // A block to exchange, or the tail kept in place.
   struct Piece {
     uint64_t at = 0;

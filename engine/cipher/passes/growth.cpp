@@ -58,18 +58,22 @@ class FillerSource {
   uint64_t state_ = 0;
 };
 
-// The filler after the block that starts at `pos`.
-void put_filler(Emitter& out, FillerSource& source, unsigned g1, uint64_t pos) {
+// The g1 (at most 9) filler bytes after the block that starts at `pos`.
+void make_filler(FillerSource& source, unsigned g1, uint64_t pos, unsigned char* filler) {
   for (unsigned i = 0; i < 3 * g1; ++i) source.draw();
   const uint32_t r0 = source.draw();
-  unsigned char filler[10];
   for (unsigned i = 0; i < g1; ++i) {
     const uint32_t w = source.draw() * 1421u + g1;
     const uint64_t s = uint64_t{w} + r0;
     filler[i] = s < (uint64_t{1} << 31) ? static_cast<unsigned char>(s) : 0;
   }
-  out.give_copy(filler, g1);
   source.reseed(static_cast<uint32_t>(pos + seconds_now() + r0));
+}
+
+void put_filler(Emitter& out, FillerSource& source, unsigned g1, uint64_t pos) {
+  unsigned char filler[10];
+  make_filler(source, g1, pos, filler);
+  out.give_copy(filler, g1);
 }
 
 void ok_prefix(const char* words) {
@@ -106,6 +110,20 @@ class ShapeStage : public Stage {
     return true;
   }
 
+  // A restart where `want` of the output falls: at the start of the unit
+  // (`in_unit` input bytes making `out_unit` output bytes, `units` of
+  // them) it falls in, or, past the units, at `want` itself.
+  uint64_t restart_in_units(uint64_t want, uint64_t& out_at, uint64_t in_unit, uint64_t out_unit, uint64_t units) {
+    if (want < units * out_unit) {
+      out_at = want / out_unit * out_unit;
+      pos_ = want / out_unit * in_unit;
+    } else {
+      out_at = want;
+      pos_ = units * in_unit + (want - units * out_unit);
+    }
+    return pos_;
+  }
+
   const uint64_t block_;
   const uint64_t d1_;
   uint64_t pos_ = 0;  // input bytes seen
@@ -119,6 +137,13 @@ class GrowthStage : public ShapeStage {
 
   uint64_t out_size() const override { return in_size() + blocks_ * d1_; }
 
+  // A restart replays the filler's draws of every block before it: only
+  // where that costs little next to the data (at most a draw per 16 bytes,
+  // or a few thousand in all).
+  bool restartable() const override {
+    return blocks_ * (4 * d1_ + 1) <= std::max<uint64_t>(in_size() / 16, 4096);
+  }
+
   Outcome report(coder& c, const Flow& f) override {
     c.paso = 11;
     c.tamano = in_size();
@@ -129,10 +154,14 @@ class GrowthStage : public ShapeStage {
     const uint64_t m = f.accepted;
     c.tamano = m;
     ok_prefix("Codificado clave 11 ");
-    con::out() << " con " << m << " bytes " << " aumentado en " << filler_ << " bytes";
+    // Filler follows every complete block taken.
+    const uint64_t filler = std::min(block_ ? taken() / block_ : 0, blocks_) * d1_;
+    con::out() << " con " << m << " bytes " << " aumentado en " << filler << " bytes";
     con::eol();
     cleanup_notice();
-    return outcome;
+    // The lines are the same either way; a pass whose output fell short
+    // has not encoded, whatever the next one measures.
+    return f.complete ? outcome : Outcome::failed;
   }
 
  protected:
@@ -149,17 +178,21 @@ class GrowthStage : public ShapeStage {
       pos_ += take;
       data += take;
       n -= take;
-      if (pos_ % block_ == 0) {
-        put_filler(out_, source_, static_cast<unsigned>(d1_), pos_ - block_);
-        filler_ += d1_;
-      }
+      if (pos_ % block_ == 0) put_filler(out_, source_, static_cast<unsigned>(d1_), pos_ - block_);
     }
+  }
+
+  uint64_t restart_at(uint64_t want, uint64_t& out_at) override {
+    const uint64_t in_at = restart_in_units(want, out_at, block_, block_ + d1_, blocks_);
+    unsigned char filler[10];
+    for (uint64_t b = 0; block_ && b < std::min(in_at / block_, blocks_); ++b)
+      make_filler(source_, static_cast<unsigned>(d1_), b * block_, filler);
+    return in_at;
   }
 
  private:
   const uint64_t blocks_;
   FillerSource source_;
-  uint64_t filler_ = 0;
 };
 
 // Decoding pass 11: every group is L data bytes and g1 filler bytes; the
@@ -202,6 +235,11 @@ class ShrinkStage : public ShapeStage {
       data += take;
       n -= take;
     }
+  }
+
+  bool restartable() const override { return true; }
+  uint64_t restart_at(uint64_t want, uint64_t& out_at) override {
+    return restart_in_units(want, out_at, block_ + d1_, block_, groups_);
   }
 
  private:
@@ -277,6 +315,11 @@ class DisorderStage : public ShapeStage {
       n -= take;
       if (pos_ % window == 0) out_.give_copy(held_.get(), static_cast<std::size_t>(turn_));
     }
+  }
+
+  bool restartable() const override { return true; }
+  uint64_t restart_at(uint64_t want, uint64_t& out_at) override {
+    return restart_in_units(want, out_at, 2 * block_, 2 * block_, windows_);
   }
 
  private:

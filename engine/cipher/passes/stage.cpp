@@ -39,6 +39,16 @@ class FileSink : public Sink {
   const Chain& chain_;
 };
 
+// Whether the chain can run in two segments: twins for every stage, all
+// restartable, in memory and in order, to a file written at offsets.
+bool segmentable(const Chain& chain, const OutFile& out, uint64_t bound) {
+  if (chain.twins.size() != chain.stages.size() || chain.output_tap || out.streams()) return false;
+  for (const auto* list : {&chain.stages, &chain.twins})
+    for (const auto& s : *list)
+      if (!s->restartable() || s->tap || s->hold() > bound || s->writes_ahead()) return false;
+  return true;
+}
+
 }  // namespace
 
 void feed(Stage& head, InFile& in, uint64_t bound) {
@@ -115,10 +125,21 @@ void Emitter::flush() {
   next_->take(at_, n);
 }
 
-void Stage::run_from(InFile& in) {
+uint64_t Stage::restart(uint64_t want, uint64_t& out_at) {
+  assert(restartable() && taken_ == 0 && "a restart of a stage that cannot or did start");
+  const uint64_t in_at = restart_at(want, out_at);
+  taken_ = in_at;
+  out_.count(out_at);
+  resync_ = positional();
+  return in_at;
+}
+
+void Stage::run_from(InFile& in) { feed_in_order(in, 0, {}); }
+
+bool Stage::feed_in_order(InFile& in, uint64_t from, const std::function<bool()>& enough) {
   static constexpr std::size_t kRead = kChainPiece;
   std::unique_ptr<unsigned char[]> own;
-  for (uint64_t done = 0; done < in_size_;) {
+  for (uint64_t done = from; done < in_size_;) {
     const auto want = static_cast<std::size_t>(std::min<uint64_t>(kRead, in_size_ - done));
     // Read straight into the room the chain lends, when a whole read fits.
     std::size_t size = 0;
@@ -131,7 +152,9 @@ void Stage::run_from(InFile& in) {
     if (got > 0) take(at, got);
     done += got;
     if (got < want) break;
+    if (enough && enough()) return true;
   }
+  return false;
 }
 
 Outcome Stage::report_copy(coder& c, const Flow& f) const {
@@ -169,24 +192,36 @@ void run_chain(Chain& chain, InFile& in, OutFile& out, uint64_t bound, uint64_t 
     };
   }
   const bool two = threads_from != kOneThread && stages.size() >= 2 && in.size() >= threads_from && head == 0;
-  if (opened && !(two && run_halves(stages, in, bound))) {
+  Segments segments;
+  if (opened && two && segmentable(chain, out, bound)) segments = run_segments(chain, in, out, file);
+  if (opened && !segments.ran && !(two && run_halves(stages, in, bound))) {
     feed(*stages[head], in, bound);
     for (std::size_t k = 0; k < head; ++k) stages[k]->passed_through();
     for (std::size_t k = head; k <= last; ++k) stages[k]->end();
   }
   in.transform = nullptr;
-  const bool written = out.close();
+  // A first segment that stopped short (a failed read or write) leaves a
+  // gap before the second's output: the file is cut where its bytes in
+  // order end, as a chain on one thread would have left it, so that the
+  // next pass that measures it sees the loss.
+  if (segments.ran) {
+    out.flush();
+    if (out.written() < segments.cut) out.cut_to(out.written());
+  }
+  const bool written = out.close() && segments.out_ok;
+  // The second segment's output follows the first's once it reached the cut.
+  const uint64_t landed = segments.ran && out.written() == segments.cut ? segments.end : out.written();
 
   chain.flows.assign(stages.size(), Flow{});
   for (std::size_t i = 0; i <= last; ++i) {
     Flow& f = chain.flows[i];
     Stage& s = *stages[i];
     f.accepted = s.given();
-    f.landed = i == last ? out.written() : s.given();
+    f.landed = i == last ? landed : s.given();
     f.opened = (i != 0 || in.is_open()) && (i != last || out_opened);
     // A stage behind an input that did not open was built for 0 bytes
     // and is complete with none.
-    f.complete = s.taken() == s.in_size() && f.landed == f.accepted && (i != 0 || in.ok()) &&
+    f.complete = s.taken() == s.in_size() && f.landed == f.accepted && (i != 0 || (in.ok() && segments.in_ok)) &&
                  (i != last || (written && out_opened));
   }
 }

@@ -192,6 +192,27 @@ class Stage : public Sink {
   virtual bool write_ahead(uint64_t /*bound*/) { return false; }
   bool writes_ahead() const { return ahead_; }
 
+  // A second run of the same stage, fresh, can start part-way through its
+  // input (the chain is then run in two segments, one per thread).
+  virtual bool restartable() const { return positional(); }
+  // Puts a fresh stage where it stands, fed in order, at a point from
+  // which it hands on its output from `out_at` <= `want` on, as if what
+  // came before had been taken and handed on; returns the input offset of
+  // that point, where its feeding must start.
+  // REQUIRES: restartable(), nothing taken yet.
+  uint64_t restart(uint64_t want, uint64_t& out_at);
+  // Takes the counts of `twin`, the same stage run from a restart, as its
+  // own: this one handed on all that came before the restart.
+  // Each covers its input from a point on; together, what the one that
+  // got further got to.
+  void adopt_counts(const Stage& twin) {
+    taken_ = std::max(taken_, twin.taken_);
+    if (twin.given() > given()) out_.count(twin.given() - given());
+  }
+  // Feeds this stage `in` from `from` (where `in` stands) to the end, in
+  // order, until `enough` says so after a read; true when it did.
+  bool feed_in_order(InFile& in, uint64_t from, const std::function<bool()>& enough);
+
   // The console lines of the pass, after the chain has run; says whether
   // the pass's output is whole (the lines are the same either way).
   // REQUIRES: called once, after the chain ran, with this stage's Flow.
@@ -203,6 +224,13 @@ class Stage : public Sink {
  protected:
   virtual void consume(unsigned char* data, std::size_t n) = 0;
   virtual void finish() {}
+  // The restart point at or before `want` of the output, as `restart`
+  // says; the stage sets its own state there. A positional stage restarts
+  // anywhere: its next piece is positioned anew.
+  virtual uint64_t restart_at(uint64_t want, uint64_t& out_at) {
+    out_at = want;
+    return want;
+  }
   // For run_from overrides: bytes read from the file count as taken.
   void count_taken(uint64_t n) { taken_ += n; }
   void set_writes_ahead() { ahead_ = true; }
@@ -246,6 +274,10 @@ class Stage : public Sink {
 // closed `out` is reported as a file that did not open).
 struct Chain {
   std::vector<std::unique_ptr<Stage>> stages;
+  // The same stages built once more, prepared alike, when every one is
+  // restartable: the second half of the output is then made by these on a
+  // thread of its own, from the input's middle on (empty: never).
+  std::vector<std::unique_ptr<Stage>> twins;
   std::vector<Flow> flows;
   // Told of every piece handed to the output file, before it is written.
   std::function<void(std::size_t)> on_output;

@@ -205,6 +205,14 @@ RunVerdict run_plan(coder& c, const std::vector<Step>& steps, const RunTargets& 
     }
     // The plain data of decoding: its output, as it reaches the destination.
     if (c.dir == Direction::decode && sweep.to == Role::destination) chain.output_tap = targets.plain;
+    // The stages once more, for a second segment, where it may run.
+    const bool restartable = std::all_of(chain.stages.begin(), chain.stages.end(),
+                                         [](const auto& s) { return s->restartable() && !s->tap; });
+    if (rules.segments && rules.two_threads_from != kOneThread && in.size() >= rules.two_threads_from &&
+        restartable && !chain.output_tap) {
+      std::vector<std::size_t> twin_steps;
+      chain.twins = sweep_stages(c, steps, sweep, in.size(), rules, twin_steps);
+    }
     const uint64_t n = chain.stages.back()->out_size();
     // Only the first stage may ask, and its announcement comes first.
     std::size_t said = sweep.begin;
@@ -212,6 +220,7 @@ RunVerdict run_plan(coder& c, const std::vector<Step>& steps, const RunTargets& 
       for (; said <= step_of[0]; ++said) say(steps[said]);
     }
     for (auto& stage : chain.stages) stage->prepare(c);
+    for (auto& twin : chain.twins) twin->prepare(c);
     std::vector<int> passes;
     for (std::size_t i : step_of) passes.push_back(steps[i].pass);
     chain.on_output = SweepProgress(passes, n);

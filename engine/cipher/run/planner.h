@@ -72,6 +72,11 @@ struct PlanRules {
   // to a destination that can be written at offsets, writes its output
   // there ahead instead (Stage::write_ahead).
   bool recompute = true;
+  // A sweep on two threads whose stages can all restart part-way runs as
+  // two segments, the first and second half of its output, each on a
+  // thread of its own with every stage (false: its halves, stages
+  // 1..k on one thread and the rest on the other).
+  bool segments = true;
 };
 
 // Where a run's sweeps read and write: the work files on their held

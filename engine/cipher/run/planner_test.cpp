@@ -5,9 +5,10 @@
 // same without the keystream rule, on two threads, a plan cut at every
 // stage that would hold more than a few bytes (so spills and seeking
 // stages run), the same with every spill behind positional stages kept
-// (not recomputed), and every pass on its own through the work files with
-// seeks must agree on every output byte and every console byte. Pass 11's clock is
-// fixed so its filler agrees too.
+// (not recomputed), the sweeps on two threads as two segments of the
+// output and as halves of the chain, and every pass on its own through
+// the work files with seeks must agree on every output byte and every
+// console byte. Pass 11's clock is fixed so its filler agrees too.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,6 +17,7 @@
 #include <random>
 
 #include "cipher/run/planner.h"
+#include "cipher/passes/chain_threads.h"
 #include "cipher/passes/simd.h"
 #include "console/console.h"
 #include "console_capture.h"
@@ -135,6 +137,7 @@ class PlannerAgreement : public ::testing::Test {
     const Outcome fused = run(d, c, {kHoldBound, true, kOneThread}, source);
     const Outcome uncombined = run(d, c, {kHoldBound, true, kOneThread, false}, source);
     const Outcome two = run(d, c, {kHoldBound, true, 0}, source);
+    const Outcome halves = run(d, c, {kHoldBound, true, 0, true, true, false}, source);
     const Outcome cut = run(d, c, {64, true, 0}, source);
     const Outcome spilled = run(d, c, {64, true, 0, true, false}, source);
     const Outcome apart = run(d, c, {0, false, kOneThread}, source);
@@ -143,7 +146,7 @@ class PlannerAgreement : public ::testing::Test {
     const Outcome portable_two = run(d, c, {kHoldBound, true, 0}, source);
     simd::use(simd::Kernels::best);
     EXPECT_TRUE(fused.placed);
-    for (const Outcome* o : {&uncombined, &two, &cut, &spilled, &apart, &portable, &portable_two}) {
+    for (const Outcome* o : {&uncombined, &two, &halves, &cut, &spilled, &apart, &portable, &portable_two}) {
       EXPECT_EQ(o->placed, fused.placed);
       EXPECT_TRUE(o->console == fused.console) << "consoles differ from byte "
                                               << std::mismatch(o->console.begin(), o->console.end(),
@@ -165,6 +168,7 @@ TEST_F(PlannerAgreement, RandomRecordsSizesAndParametersBothDirections) {
   // The new paths must have run, not just agreed: count the cases that
   // took each (as the planner describes its stages).
   int keystream = 0, cycles = 0, tails = 0, recomputed = 0, ahead = 0;
+  const uint64_t segmented = segmented_chains();
   const auto sweeps = [&](const Case& c, Direction d, bool recompute) {
     set_plan_rules({64, true, 0, true, recompute});
     const std::string how = describe_run(c.record, d, c.plain.size(), c.params);
@@ -195,6 +199,7 @@ TEST_F(PlannerAgreement, RandomRecordsSizesAndParametersBothDirections) {
   EXPECT_GT(tails, 0);
   EXPECT_GT(recomputed, 0);
   EXPECT_GT(ahead, 0);
+  EXPECT_GT(segmented_chains() - segmented, 20u);
 }
 
 // Pass 22 with a printable key, on pieces that cut its blocks: with the
