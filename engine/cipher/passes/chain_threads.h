@@ -10,6 +10,9 @@
 
 namespace qvx {
 
+// The room an output file lends the chain's last stage: a piece at a time.
+unsigned char* file_room(OutFile& out, std::size_t& size);
+
 // Feeds the first stage: in order, or with seeks when it would hold more
 // than `bound`.
 void feed(Stage& head, InFile& in, uint64_t bound);

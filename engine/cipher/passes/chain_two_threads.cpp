@@ -191,11 +191,7 @@ class SecondWriter : public Sink {
     out_.write(data, n);
     written_ += n;
   }
-  unsigned char* lend(std::size_t& size) override {
-    unsigned char* room = out_.lend(kPiece, size);
-    size = std::min(size, kChainPiece);
-    return room;
-  }
+  unsigned char* lend(std::size_t& size) override { return file_room(out_, size); }
 
  private:
   OutFile& out_;

@@ -28,11 +28,7 @@ class FileSink : public Sink {
     if (chain_.on_output) chain_.on_output(n);
     out_.write_at(data, n, offset);
   }
-  unsigned char* lend(std::size_t& size) override {
-    unsigned char* room = out_.lend(kPiece, size);
-    size = std::min(size, kChainPiece);
-    return room;
-  }
+  unsigned char* lend(std::size_t& size) override { return file_room(out_, size); }
 
  private:
   OutFile& out_;
@@ -50,6 +46,12 @@ bool segmentable(const Chain& chain, const OutFile& out, uint64_t bound) {
 }
 
 }  // namespace
+
+unsigned char* file_room(OutFile& out, std::size_t& size) {
+  unsigned char* room = out.lend(kPiece, size);
+  size = std::min(size, kChainPiece);
+  return room;
+}
 
 void feed(Stage& head, InFile& in, uint64_t bound) {
   if (head.hold() > bound)
