@@ -39,9 +39,9 @@ struct Segments {
 // a writer of their own. Every stage then counts what the two covered. Not
 // run (nothing changed) where the build has no threads or none is to be
 // had.
-// REQUIRES: chain.twins as chain.stages, every one restartable, holding at
-// most the bound, none writing ahead or tapped; `in` and `out` open, `out`
-// no stream; the stages connected, the last one to `file`.
+// REQUIRES: chain.twins built as chain.stages, the chain `restartable`;
+// `in` and `out` open, `out` no stream; the stages connected, the last one
+// to `file`.
 Segments run_segments(Chain& chain, InFile& in, OutFile& out, Sink& file);
 // Chains this process ran in two segments (for the tests and the notes).
 uint64_t segmented_chains();

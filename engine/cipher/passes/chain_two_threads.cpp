@@ -221,7 +221,7 @@ Segments run_segments(Chain& chain, InFile& in, OutFile& out, Sink& file) {
     first_segment = std::thread([&] {
       // Stopped once the cut is reached, the stages hold what they hold:
       // the rest is the second segment's.
-      if (!stages[0]->feed_in_order(in, 0, [&] { return cap.full(); }))
+      if (!stages[0]->feed_in_order(in, [&] { return cap.full(); }))
         for (auto& s : stages) s->end();
     });
   } catch (const std::system_error&) {
@@ -252,7 +252,7 @@ Segments run_segments(Chain& chain, InFile& in, OutFile& out, Sink& file) {
   }
   const bool opened = in2.open_same(in) && in2.seek(want) && out2.open_same(out, cut);
   if (opened) {
-    twins[0]->feed_in_order(in2, want, {});
+    twins[0]->feed_in_order(in2, {});
     for (auto& t : twins) t->end();
   }
   r.in_ok = opened && in2.ok();

@@ -35,17 +35,14 @@ class FileSink : public Sink {
   const Chain& chain_;
 };
 
-// Whether the chain can run in two segments: twins for every stage, all
-// restartable, in memory and in order, to a file written at offsets.
-bool segmentable(const Chain& chain, const OutFile& out, uint64_t bound) {
-  if (chain.twins.size() != chain.stages.size() || chain.output_tap || out.streams()) return false;
-  for (const auto* list : {&chain.stages, &chain.twins})
-    for (const auto& s : *list)
-      if (!s->restartable() || s->tap || s->hold() > bound || s->writes_ahead()) return false;
-  return true;
-}
-
 }  // namespace
+
+bool restartable(const Chain& chain, uint64_t bound) {
+  if (chain.output_tap) return false;
+  return std::all_of(chain.stages.begin(), chain.stages.end(), [bound](const auto& s) {
+    return s->restartable() && !s->tap && s->hold() <= bound && !s->writes_ahead();
+  });
+}
 
 unsigned char* file_room(OutFile& out, std::size_t& size) {
   unsigned char* room = out.lend(kPiece, size);
@@ -136,12 +133,12 @@ uint64_t Stage::restart(uint64_t want, uint64_t& out_at) {
   return in_at;
 }
 
-void Stage::run_from(InFile& in) { feed_in_order(in, 0, {}); }
+void Stage::run_from(InFile& in) { feed_in_order(in, {}); }
 
-bool Stage::feed_in_order(InFile& in, uint64_t from, const std::function<bool()>& enough) {
+bool Stage::feed_in_order(InFile& in, const std::function<bool()>& enough) {
   static constexpr std::size_t kRead = kChainPiece;
   std::unique_ptr<unsigned char[]> own;
-  for (uint64_t done = from; done < in_size_;) {
+  for (uint64_t done = in.tell(); done < in_size_;) {
     const auto want = static_cast<std::size_t>(std::min<uint64_t>(kRead, in_size_ - done));
     // Read straight into the room the chain lends, when a whole read fits.
     std::size_t size = 0;
@@ -195,7 +192,8 @@ void run_chain(Chain& chain, InFile& in, OutFile& out, uint64_t bound, uint64_t 
   }
   const bool two = threads_from != kOneThread && stages.size() >= 2 && in.size() >= threads_from && head == 0;
   Segments segments;
-  if (opened && two && segmentable(chain, out, bound)) segments = run_segments(chain, in, out, file);
+  // Twins are built alike, from the same steps, where the chain is restartable.
+  if (opened && two && !chain.twins.empty() && !out.streams()) segments = run_segments(chain, in, out, file);
   if (opened && !segments.ran && !(two && run_halves(stages, in, bound))) {
     feed(*stages[head], in, bound);
     for (std::size_t k = 0; k < head; ++k) stages[k]->passed_through();

@@ -209,9 +209,9 @@ class Stage : public Sink {
     taken_ = std::max(taken_, twin.taken_);
     if (twin.given() > given()) out_.count(twin.given() - given());
   }
-  // Feeds this stage `in` from `from` (where `in` stands) to the end, in
-  // order, until `enough` says so after a read; true when it did.
-  bool feed_in_order(InFile& in, uint64_t from, const std::function<bool()>& enough);
+  // Feeds this stage `in` from where it stands to the end, in order,
+  // until `enough` says so after a read; true when it did.
+  bool feed_in_order(InFile& in, const std::function<bool()>& enough);
 
   // The console lines of the pass, after the chain has run; says whether
   // the pass's output is whole (the lines are the same either way).
@@ -274,9 +274,9 @@ class Stage : public Sink {
 // closed `out` is reported as a file that did not open).
 struct Chain {
   std::vector<std::unique_ptr<Stage>> stages;
-  // The same stages built once more, prepared alike, when every one is
-  // restartable: the second half of the output is then made by these on a
-  // thread of its own, from the input's middle on (empty: never).
+  // The same stages built once more, prepared alike, where the chain is
+  // `restartable`: on two threads the second half of the output is then
+  // made by these, from the input's middle on (empty: never).
   std::vector<std::unique_ptr<Stage>> twins;
   std::vector<Flow> flows;
   // Told of every piece handed to the output file, before it is written.
@@ -284,6 +284,9 @@ struct Chain {
   // The same with the bytes.
   std::function<void(const unsigned char*, std::size_t)> output_tap;
 };
+// Whether every stage of the chain can restart (and so the chain run in
+// two segments): all restartable, in memory, in order, none tapped.
+bool restartable(const Chain& chain, uint64_t bound);
 // From an input of `threads_from` bytes on, the chain's two halves run on
 // two threads with a few buffers between them; kOneThread: never.
 constexpr uint64_t kOneThread = UINT64_MAX;

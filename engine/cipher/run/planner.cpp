@@ -206,10 +206,8 @@ RunVerdict run_plan(coder& c, const std::vector<Step>& steps, const RunTargets& 
     // The plain data of decoding: its output, as it reaches the destination.
     if (c.dir == Direction::decode && sweep.to == Role::destination) chain.output_tap = targets.plain;
     // The stages once more, for a second segment, where it may run.
-    const bool restartable = std::all_of(chain.stages.begin(), chain.stages.end(),
-                                         [](const auto& s) { return s->restartable() && !s->tap; });
     if (rules.segments && rules.two_threads_from != kOneThread && in.size() >= rules.two_threads_from &&
-        restartable && !chain.output_tap) {
+        restartable(chain, rules.bound)) {
       std::vector<std::size_t> twin_steps;
       chain.twins = sweep_stages(c, steps, sweep, in.size(), rules, twin_steps);
     }
