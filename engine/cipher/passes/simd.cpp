@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <utility>
 
 // The 32-byte vectors exist only inside the AVX2 bodies; passing them by
 // value elsewhere would change no ABI we use.
@@ -31,16 +32,23 @@ __attribute__((always_inline)) inline void store(unsigned char* p, V v) {
   std::memcpy(p, &v, sizeof v);
 }
 
-// Up to four tables per sweep over the data, which stays in the first
+// Up to eight tables per sweep over the data, which stays in the first
 // cache level between sweeps (callers hand it over a few KiB at a time).
+// One sweep for all of them: each more sweep loads and stores the data
+// once more, where the tables cost a load each either way.
+constexpr std::size_t kTablesPerSweep = 8;
+
+template <class V, std::size_t... K>
+__attribute__((always_inline)) inline V sum_at(const unsigned char* const* t, std::size_t i,
+                                               std::index_sequence<K...>) {
+  return (load<V>(t[K] + i) + ...);
+}
+
 template <class V, bool Add, std::size_t K>
 __attribute__((always_inline)) inline void sweep(unsigned char* d, std::size_t n, const unsigned char* const* t) {
   std::size_t i = 0;
   for (; i + sizeof(V) <= n; i += sizeof(V)) {
-    V sum = load<V>(t[0] + i);
-    if constexpr (K > 1) sum += load<V>(t[1] + i);
-    if constexpr (K > 2) sum += load<V>(t[2] + i);
-    if constexpr (K > 3) sum += load<V>(t[3] + i);
+    const V sum = sum_at<V>(t, i, std::make_index_sequence<K>{});
     const V x = load<V>(d + i);
     store(d + i, Add ? x + sum : x - sum);
   }
@@ -51,13 +59,19 @@ __attribute__((always_inline)) inline void sweep(unsigned char* d, std::size_t n
   }
 }
 
+template <class V, bool Add, std::size_t... K>
+__attribute__((always_inline)) inline void sweep_of(std::size_t count, unsigned char* d, std::size_t n,
+                                                    const unsigned char* const* t, std::index_sequence<K...>) {
+  // The sweep with K + 1 tables, for the count there is.
+  ((count == K + 1 ? sweep<V, Add, K + 1>(d, n, t) : void()), ...);
+}
+
 template <class V, bool Add>
 __attribute__((always_inline)) inline void tables_body(unsigned char* d, std::size_t n, const unsigned char* const* t,
                                                        std::size_t count) {
-  for (; count >= 4; count -= 4, t += 4) sweep<V, Add, 4>(d, n, t);
-  if (count == 3) sweep<V, Add, 3>(d, n, t);
-  if (count == 2) sweep<V, Add, 2>(d, n, t);
-  if (count == 1) sweep<V, Add, 1>(d, n, t);
+  for (; count > kTablesPerSweep; count -= kTablesPerSweep, t += kTablesPerSweep)
+    sweep<V, Add, kTablesPerSweep>(d, n, t);
+  sweep_of<V, Add>(count, d, n, t, std::make_index_sequence<kTablesPerSweep>{});
 }
 
 template <class V>
@@ -123,7 +137,21 @@ alignas(64) constexpr unsigned char kRamp[64] = {
     255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255,
     255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255};
 
-template <class V, int Runs>
+// The lanes of `b` where `mask` is all ones, the rest of `a`. Written with
+// ands and ors, the compiler makes three operations that load `a` twice;
+// as a select on the mask's sign (`Select`), AVX2 does it in one blend and
+// saves the load, and the loads are what bound the gathers. SSE2 has no
+// such blend: there the select would only add a compare.
+using S32 = signed char __attribute__((vector_size(32)));
+template <bool Select>
+__attribute__((always_inline)) inline V32 blend(V32 a, V32 b, V32 mask) {
+  if constexpr (Select)
+    return reinterpret_cast<S32>(mask) < 0 ? b : a;
+  else
+    return (a & ~mask) | (b & mask);
+}
+
+template <class V, int Runs, bool Select>
 __attribute__((always_inline)) inline void gather_cycles(unsigned char* d, const unsigned char* s, const Gather& g,
                                                          V pattern, std::size_t count, std::size_t stride) {
   const unsigned char* s0 = s + g.from[0];
@@ -132,13 +160,13 @@ __attribute__((always_inline)) inline void gather_cycles(unsigned char* d, const
   const V m2 = Runs > 2 ? load<V>(kRamp + kGatherWidth - g.lane[2]) : V{};
   for (std::size_t c = 0; c < count; ++c, d += stride, s0 += stride) {
     V v = load<V>(s0);
-    if constexpr (Runs > 1) v = (v & ~m1) | (load<V>(s0 + to1) & m1);
-    if constexpr (Runs > 2) v = (v & ~m2) | (load<V>(s0 + to2) & m2);
+    if constexpr (Runs > 1) v = blend<Select>(v, load<V>(s0 + to1), m1);
+    if constexpr (Runs > 2) v = blend<Select>(v, load<V>(s0 + to2), m2);
     store(d, v + pattern);
   }
 }
 
-template <class V>
+template <class V, bool Select>
 __attribute__((always_inline)) inline void gathers_body(unsigned char* dst, const unsigned char* src,
                                                         const unsigned char* add, const Gather* gathers,
                                                         std::size_t count, std::size_t cycles, std::size_t stride) {
@@ -146,9 +174,9 @@ __attribute__((always_inline)) inline void gathers_body(unsigned char* dst, cons
   for (std::size_t k = 0; k < count; ++k) {
     const Gather& g = gathers[k];
     const V pattern = load<V>(add + g.at);
-    if (g.runs == 1) gather_cycles<V, 1>(dst + g.at, src, g, pattern, cycles, stride);
-    else if (g.runs == 2) gather_cycles<V, 2>(dst + g.at, src, g, pattern, cycles, stride);
-    else gather_cycles<V, 3>(dst + g.at, src, g, pattern, cycles, stride);
+    if (g.runs == 1) gather_cycles<V, 1, Select>(dst + g.at, src, g, pattern, cycles, stride);
+    else if (g.runs == 2) gather_cycles<V, 2, Select>(dst + g.at, src, g, pattern, cycles, stride);
+    else gather_cycles<V, 3, Select>(dst + g.at, src, g, pattern, cycles, stride);
   }
 }
 
@@ -168,7 +196,7 @@ void add_moves_portable(unsigned char* dst, const unsigned char* src, const unsi
 // Two SSE2 halves on x86-64; plain code elsewhere.
 void add_gathers_portable(unsigned char* dst, const unsigned char* src, const unsigned char* add,
                           const Gather* gathers, std::size_t count, std::size_t cycles, std::size_t stride) {
-  gathers_body<V32>(dst, src, add, gathers, count, cycles, stride);
+  gathers_body<V32, false>(dst, src, add, gathers, count, cycles, stride);
 }
 
 #if defined(QVX_AVX2)
@@ -192,7 +220,7 @@ __attribute__((target("avx2"))) void add_moves_avx2(unsigned char* dst, const un
 __attribute__((target("avx2"))) void add_gathers_avx2(unsigned char* dst, const unsigned char* src,
                                                       const unsigned char* add, const Gather* gathers,
                                                       std::size_t count, std::size_t cycles, std::size_t stride) {
-  gathers_body<V32>(dst, src, add, gathers, count, cycles, stride);
+  gathers_body<V32, true>(dst, src, add, gathers, count, cycles, stride);
 }
 #endif
 
