@@ -224,6 +224,11 @@ class ExchangeStage : public Stage, public TermStage {
         n -= len;
         continue;
       }
+      if (const std::size_t len = cycle_blocks(data, n)) {
+        data += len;
+        n -= len;
+        continue;
+      }
       if (filled_ == 0 && n >= cur_.length) {
         const auto len = static_cast<std::size_t>(cur_.length);
         exchange(data);
@@ -416,6 +421,34 @@ class ExchangeStage : public Stage, public TermStage {
     const uint64_t len = cycle_->length();
     if (in_size() < q_ + len + k_.split) return 0;
     return std::min<uint64_t>(n / len, (in_size() - k_.split - q_) / len);
+  }
+
+  // The blocks of the cycle under way that are whole in the piece, from
+  // the precomputed cycle: those a piece's ends cut from its whole cycles.
+  // Returns the bytes they took (0: none, or no room to be had).
+  std::size_t cycle_blocks(const unsigned char* data, std::size_t n) {
+    if (!cycle_ || filled_ != 0) return 0;
+    const std::size_t first = i_;
+    std::size_t end = first, len = 0;
+    // A block is processed only with the split's bytes behind it.
+    for (; end < cycle_->blocks(); ++end) {
+      const std::size_t next = cycle_->start(end + 1) - cycle_->start(first);
+      if (next > n || in_size() - q_ < next + k_.split) break;
+      len = next;
+    }
+    if (end == first) return 0;
+    std::size_t room = 0;
+    unsigned char* to = out_.room(len, room);
+    while (end > first && cycle_->start(end) - cycle_->start(first) > room) --end;
+    if (end == first) {
+      out_.flush();
+      return 0;
+    }
+    len = cycle_->start(end) - cycle_->start(first);
+    cycle_->apply_blocks(data, to, first, end);
+    out_.commit(len);
+    for (std::size_t k = first; k < end; ++k) next_block();
+    return len;
   }
 
   void run_cycles(const unsigned char* data, uint64_t cycles) {

@@ -10,6 +10,8 @@ unsigned char* ExchangeCycle::add_block(std::size_t length, std::size_t front) {
   if (front > 0) moves_.push_back({at, at + rest, front});
   if (rest > 0) moves_.push_back({at + front, at, rest});
   pattern_.resize(at + length);
+  starts_.push_back(pattern_.size());
+  first_moves_.push_back(moves_.size());
   return pattern_.data() + at;
 }
 
@@ -52,6 +54,17 @@ void ExchangeCycle::apply(const unsigned char* src, unsigned char* dst, std::siz
   simd::add_gathers(dst + len, src + len, pattern_.data(), gathers_.data(), gathers_.size(), count - 2, len);
   const std::size_t last = (count - 1) * len;
   simd::add_moves(dst + last, src + last, pattern_.data(), moves_.data(), moves_.size());
+}
+
+void ExchangeCycle::apply_blocks(const unsigned char* src, unsigned char* dst, std::size_t first,
+                                 std::size_t end) const {
+  // A block's moves stay inside it: each is placed from the first block's start.
+  const std::size_t base = starts_[first];
+  for (std::size_t k = first_moves_[first]; k < first_moves_[end]; ++k) {
+    const simd::Move& m = moves_[k];
+    const simd::Move here{0, 0, m.length};
+    simd::add_moves(dst + (m.to - base), src + (m.from - base), pattern_.data() + m.to, &here, 1);
+  }
 }
 
 }  // namespace qvx

@@ -29,11 +29,20 @@ class ExchangeCycle {
   // `count` whole cycles from `src` to `dst` (count * length() bytes each).
   // REQUIRES: the two do not overlap.
   void apply(const unsigned char* src, unsigned char* dst, std::size_t count = 1) const;
+  // Blocks `first` up to `end` of a cycle, from `src` to `dst`, both at the
+  // start of block `first`: what a piece holds of a cycle it cuts.
+  // REQUIRES: first <= end <= blocks(); the two do not overlap.
+  void apply_blocks(const unsigned char* src, unsigned char* dst, std::size_t first, std::size_t end) const;
+  std::size_t blocks() const { return starts_.size() - 1; }
+  // Where block `i` starts in the cycle (the cycle's length for blocks()).
+  std::size_t start(std::size_t i) const { return starts_[i]; }
 
  private:
   std::vector<simd::Move> moves_;
   std::vector<simd::Gather> gathers_;
   std::vector<unsigned char> pattern_;
+  // Per block and one past the last: its start, its first move.
+  std::vector<std::size_t> starts_{0}, first_moves_{0};
 };
 
 }  // namespace qvx

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <random>
 
+#include "cipher/passes/pass_stages.h"
 #include "cipher/passes/phrases.h"
 #include "console_capture.h"
 #include "testutil.h"
@@ -213,6 +215,50 @@ TEST(Exchange, RoundTrips) {
     EXPECT_EQ(bench.run(18, true, printable, in, &p, 61), x);
     EXPECT_EQ(bench.run(18, false, printable, x, &p, 61), in);
     EXPECT_EQ(bench.run(18, false, printable, x), in);
+  }
+}
+
+class Collect : public Sink {
+ public:
+  void take(unsigned char* data, std::size_t n) override { got.insert(got.end(), data, data + n); }
+  Bytes got;
+};
+
+// Pieces that cut a precomputed cycle anywhere: the blocks of a cycle a
+// piece holds only part of go straight from the cycle, up to the block
+// the piece cuts and up to where the blocks end (the last needs the
+// split's bytes behind it), whatever the sizes around a cycle's end.
+TEST(Exchange, PiecesCutCyclesAnywhere) {
+  std::mt19937_64 g(11);
+  for (int round = 0; round < 40; ++round) {
+    const int pass = 13 + round % 10;
+    std::string key;
+    for (std::size_t i = 0, n = 6 + g() % 59; i < n; ++i) key.push_back(static_cast<char>(0x21 + g() % 94));
+    uint64_t cycle = 0;
+    for (std::size_t i = 0; i + 2 < key.size(); i += 3) cycle += uint8_t(key[i + 1]) + uint8_t(key[i + 2]);
+    const uint64_t split = exchange_constants(pass).split;
+    // Around the end of a whole number of cycles, and anywhere.
+    const uint64_t n = round % 2 ? cycle * (1 + g() % 4) + split + g() % 5 - 2 : g() % 20000;
+    const Bytes in = random_bytes(n, round);
+    for (const bool enc : {true, false}) {
+      SCOPED_TRACE("pass " + std::to_string(pass) + " size " + std::to_string(n) + (enc ? " encoding" : " decoding"));
+      codifica e("o", "d");
+      decodifica d("o", "d");
+      coder& c = enc ? static_cast<coder&>(e) : d;
+      c.clave(pass - 12) = key;
+      Collect out;
+      const auto stage = exchange_stage(c, pass, n);
+      stage->connect(&out);
+      Bytes piece;
+      for (uint64_t at = 0; at < n;) {
+        const auto m = static_cast<std::size_t>(std::min<uint64_t>(1 + g() % (2 * cycle), n - at));
+        piece.assign(in.begin() + static_cast<std::ptrdiff_t>(at), in.begin() + static_cast<std::ptrdiff_t>(at + m));
+        stage->take(piece.data(), m);
+        at += m;
+      }
+      stage->end();
+      ASSERT_EQ(out.got, model(pass, key, builtin_phrase(pass), in, enc));
+    }
   }
 }
 
