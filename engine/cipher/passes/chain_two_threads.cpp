@@ -209,8 +209,15 @@ Segments run_segments(Chain& chain, InFile& in, OutFile& out, Sink& file) {
   auto& twins = chain.twins;
   const std::size_t last = stages.size() - 1;
   const uint64_t total = stages[last]->out_size();
-  // The output's middle, where a large file has it on a block.
-  const uint64_t cut = total >= 4 * kBlock ? total / 2 / kBlock * kBlock : total / 2;
+  // The output's middle, where a large file has it on a block; moved on
+  // by half the work the twins' restarts replay before they hand anything
+  // on, so that the two segments end together.
+  uint64_t replay = 0;
+  for (std::size_t i = 0; i <= last; ++i)
+    replay += twins[i]->restart_work(
+        static_cast<uint64_t>(static_cast<double>(twins[i]->out_size()) / static_cast<double>(total) * (total / 2)));
+  const uint64_t middle = std::min(total / 2 + replay / 2, total - total / 4);
+  const uint64_t cut = total >= 4 * kBlock ? middle / kBlock * kBlock : middle;
   Segments r;
   if (cut == 0) return r;
   std::atomic<uint64_t> elsewhere{0};

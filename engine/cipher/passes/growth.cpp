@@ -182,6 +182,13 @@ class GrowthStage : public ShapeStage {
     }
   }
 
+  // The draws replayed: a draw costs about what a byte of a chain on two
+  // threads does (measured with printable keys, whose chain costs most).
+  uint64_t restart_work(uint64_t want) const override {
+    const uint64_t blocks = block_ ? std::min(want / (block_ + d1_), blocks_) : 0;
+    return blocks * (4 * d1_ + 1);
+  }
+
   uint64_t restart_at(uint64_t want, uint64_t& out_at) override {
     const uint64_t in_at = restart_in_units(want, out_at, block_, block_ + d1_, blocks_);
     unsigned char filler[10];

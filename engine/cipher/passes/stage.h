@@ -201,6 +201,9 @@ class Stage : public Sink {
   // that point, where its feeding must start.
   // REQUIRES: restartable(), nothing taken yet.
   uint64_t restart(uint64_t want, uint64_t& out_at);
+  // What such a restart costs before the stage hands anything on, in
+  // bytes of a chain's work: 0 for a stage that only positions itself.
+  virtual uint64_t restart_work(uint64_t /*want*/) const { return 0; }
   // Takes the counts of `twin`, the same stage run from a restart, as its
   // own: this one handed on all that came before the restart.
   // Each covers its input from a point on; together, what the one that
