@@ -8,7 +8,8 @@
 // sample book's record 1 (printable keys) and the same with high-byte keys.
 // Also: the engine writing over an existing destination (a rename over a
 // file, which ext4 flushes), the engine's passes on two threads as two
-// segments and as two halves (the same code, in a child of this program),
+// segments (with and without the take-over) and as two halves (the same
+// code, in a child of this program),
 // another engine (BENCH_BASELINE), and
 // finally how the planner runs each record. BENCH_SIZES, BENCH_ROUNDS,
 // BENCH_ONLY=engine (no other tools: for big files), BENCH_EACH (every run
@@ -323,13 +324,17 @@ int main(int argc, char** argv) {
                     nullptr});
     jobs.push_back({"record 1 encode --sync over existing",
                     [&, synced] { return program({engine, "--sync", book, "1", "c", plain, synced}, dir); }, nullptr});
-    // The passes on two threads, as two segments of the output and as
-    // halves of the chain, against the same code on one.
-    for (const int threads : {1, 2, 3}) {
+    // The passes on two threads, as two segments of the output (the first
+    // to end taking over part of the other's, or not) and as halves of
+    // the chain, against the same code on one.
+    using Rules = qvx::PlanRules;
+    const std::vector<std::pair<std::string, Rules>> ways = {
+        {"one thread ", Rules{qvx::kHoldBound, true, qvx::kOneThread}},
+        {"two segments ", Rules{qvx::kHoldBound, true, 0}},
+        {"no take-over ", Rules{qvx::kHoldBound, true, 0, true, true, true, qvx::kOneThread}},
+        {"two halves ", Rules{qvx::kHoldBound, true, 0, true, true, false}}};
+    for (const auto& [who, rules] : ways) {
       if (engine_only) break;
-      const std::string who = threads == 1 ? "one thread " : threads == 2 ? "two segments " : "two halves ";
-      const qvx::PlanRules rules{qvx::kHoldBound, true, threads == 1 ? qvx::kOneThread : 0, true, true,
-                                 threads == 2};
       for (const auto d : {qvx::Direction::encode, qvx::Direction::decode}) {
         const bool encoding = d == qvx::Direction::encode;
         jobs.push_back({who + "record 1 " + (encoding ? "encode" : "decode"),

@@ -17,6 +17,7 @@
 //
 //   fault_driver ENGINE LAYER [--full] [--middle N] [--verbose]
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -72,6 +73,9 @@ struct Scenario {
   bool spills;            // the record's pass 12 holds more than memory may
   bool old_destination;   // the destination exists before the run
   bool sync;              // --sync: the output's and its folder's syncs too
+  // The second half of the source is read slowly: the segment that makes
+  // the first half ends first and takes over part of the other's.
+  bool slow_second_half = false;
 };
 
 const std::vector<Scenario> kScenarios = {
@@ -79,6 +83,7 @@ const std::vector<Scenario> kScenarios = {
     {"decode, small, sync", 'd', 40000, false, true, true},
     {"encode, spilled, sync", 'c', 8600000, true, true, true},
     {"decode, spilled", 'd', 8600000, true, false, false},
+    {"encode, taken over", 'c', 24000000, false, true, false, true},
 };
 
 const char* const kOld = "older contents of the destination, which a failed run must leave alone\n";
@@ -156,10 +161,18 @@ class Driver {
       if (s.old_destination) write_file((run_dir / "dst.bin").string(), kOld);
     };
 
+    std::vector<std::string> env = {"LD_PRELOAD=" + o_.layer};
+    if (s.slow_second_half) env.push_back("QVX_FAULT_SLOW=" + std::to_string(source.size() / 2) + ":2000");
+    const auto with = [&](const std::string& more) {
+      std::vector<std::string> e = env;
+      e.push_back(more);
+      return e;
+    };
+
     // The normal run, traced.
     reset();
     const std::string trace_path = (home.path() / "trace").string();
-    const RunResult normal = run_engine(o_, run_dir, args, {"LD_PRELOAD=" + o_.layer, "QVX_FAULT_TRACE=" + trace_path});
+    const RunResult normal = run_engine(o_, run_dir, args, with("QVX_FAULT_TRACE=" + trace_path));
     if (normal.status != (s.op == 'c' ? 4 : 3)) return fail(s, "the normal run failed:\n" + normal.out);
     std::vector<Call> calls = read_trace(trace_path, run_dir);
     if (calls.empty()) return fail(s, "the fault layer saw no call (is it loaded?)");
@@ -168,6 +181,12 @@ class Driver {
     for (const Call& c : calls)
       spilled = spilled || (c.kind == "write" && c.bytes > 1 && c.file.rfind("work file", 0) == 0);
     if (spilled != s.spills) return fail(s, spilled ? "spilled unexpectedly" : "did not spill");
+    // A third reader of the source: the spare stages of a segment that
+    // took over.
+    const long source_closes = std::count_if(calls.begin(), calls.end(), [](const Call& c) {
+      return c.kind == "close" && c.file == "source";
+    });
+    if (s.slow_second_half && source_closes < 3) return fail(s, "no segment took over part of the other's");
 
     // Replays.
     for (const KindErrors& k : kKinds) {
@@ -185,7 +204,7 @@ class Driver {
           for (const char* e : k.errors) {
             reset();
             const std::string fault = std::string(k.kind) + ":" + std::to_string(n) + ":" + e;
-            const RunResult r = run_engine(o_, run_dir, args, {"LD_PRELOAD=" + o_.layer, "QVX_FAULT=" + fault}, 120);
+            const RunResult r = run_engine(o_, run_dir, args, with("QVX_FAULT=" + fault), 120);
             ++row.tried;
             std::string why;
             Outcome got = judge(s, r, run_dir, plain, source, transient(e), why);

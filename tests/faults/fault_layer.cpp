@@ -10,6 +10,10 @@
 //                           errno `error` (EIO, ENOSPC, EINTR, EAGAIN, ...)
 //                           or, for reads and writes, "short": it moves
 //                           about half the bytes asked for
+//   QVX_FAULT_SLOW=at:us    every read at offset `at` or later (of a
+//                           regular file, with pread) waits `us`
+//                           microseconds first: the run's second half is
+//                           then read slowly, as by a busy processor
 //
 // Reads and writes count only on regular files other than the standard
 // streams (the console is not what is tested here). The call that fails
@@ -55,8 +59,13 @@ int g_kind = -1;
 long g_nth = 0;
 int g_error = 0;
 bool g_ready = false;
+long long g_slow_at = -1;
+long g_slow_us = 0;
 
 void configure() {
+  if (const char* slow = std::getenv("QVX_FAULT_SLOW")) {
+    if (std::sscanf(slow, "%lld:%ld", &g_slow_at, &g_slow_us) != 2) g_slow_at = -1;
+  }
   const char* plan = std::getenv("QVX_FAULT");
   if (!plan) return;
   char kind[32] = {}, error[32] = {};
@@ -168,12 +177,19 @@ ssize_t read(int fd, void* buf, size_t n) {
   QVX_REAL(read, ssize_t (*)(int, void*, size_t));
   return transfer(fd, n, kRead, [&](size_t m) { return real_read(fd, buf, m); });
 }
+static void slow_read(int fd, long long at) {
+  if (!g_ready) start();
+  if (g_slow_at >= 0 && at >= g_slow_at && regular_data_fd(fd)) ::usleep(static_cast<useconds_t>(g_slow_us));
+}
+
 ssize_t pread(int fd, void* buf, size_t n, off_t at) {
   QVX_REAL(pread, ssize_t (*)(int, void*, size_t, off_t));
+  slow_read(fd, at);
   return transfer(fd, n, kRead, [&](size_t m) { return real_pread(fd, buf, m, at); });
 }
 ssize_t pread64(int fd, void* buf, size_t n, off64_t at) {
   QVX_REAL(pread64, ssize_t (*)(int, void*, size_t, off64_t));
+  slow_read(fd, at);
   return transfer(fd, n, kRead, [&](size_t m) { return real_pread64(fd, buf, m, at); });
 }
 ssize_t write(int fd, const void* buf, size_t n) {

@@ -6,5 +6,6 @@ namespace qvx {
 bool run_halves(std::vector<std::unique_ptr<Stage>>&, InFile&, uint64_t) { return false; }
 Segments run_segments(Chain&, InFile&, OutFile&, Sink&) { return {}; }
 uint64_t segmented_chains() { return 0; }
+uint64_t taken_over_chains() { return 0; }
 
 }  // namespace qvx

@@ -23,27 +23,41 @@ void feed(Stage& head, InFile& in, uint64_t bound);
 // REQUIRES: at least two stages, connected except at the cut; `in` open.
 bool run_halves(std::vector<std::unique_ptr<Stage>>& stages, InFile& in, uint64_t bound);
 
-// What a chain run in two segments leaves for its flows.
+// What a chain run in segments leaves for its flows.
 struct Segments {
+  // A later segment's stretch of the output.
+  struct Part {
+    uint64_t from = 0;   // where it begins
+    uint64_t to = 0;     // where it was to end
+    uint64_t end = 0;    // where its output ended
+    bool in_ok = true;   // its reads
+    bool out_ok = true;  // its writes
+    std::vector<std::unique_ptr<Stage>>* set = nullptr;  // the stages that made it
+  };
   bool ran = false;
-  uint64_t cut = 0;     // the output offset where the second segment begins
-  uint64_t end = 0;     // the offset where the second segment's output ended
-  bool in_ok = true;    // the second segment's reads
-  bool out_ok = true;   // the second segment's writes
+  uint64_t cut = 0;         // where the first segment's stretch was to end
+  std::vector<Part> later;  // in the output's order, the first from `cut`
+  // How far the output is whole, the first segment's ending at `first_end`.
+  uint64_t whole(uint64_t first_end) const;
+  bool in_ok() const;
+  bool out_ok() const;
 };
 
 // Makes the output up to its middle with the chain's stages on a thread of
 // their own, fed from the input's start until that much reached `file`,
 // and the rest with the twins on this one, each restarted where the one
 // after it must begin, fed from there and writing `out` at offsets through
-// a writer of their own. Every stage then counts what the two covered. Not
-// run (nothing changed) where the build has no threads or none is to be
-// had.
-// REQUIRES: chain.twins built as chain.stages, the chain `restartable`;
-// `in` and `out` open, `out` no stream; the stages connected, the last one
-// to `file`.
+// a writer of their own. The segment that ends first takes over, with the
+// spares (where there are), the second half of what the other has left.
+// Every stage then counts what the segments covered. Not run (nothing
+// changed) where the build has no threads or none is to be had.
+// REQUIRES: chain.twins (and any spares) built as chain.stages, the chain
+// `restartable`; `in` and `out` open, `out` no stream; the stages
+// connected, the last one to `file`.
 Segments run_segments(Chain& chain, InFile& in, OutFile& out, Sink& file);
-// Chains this process ran in two segments (for the tests and the notes).
+// Chains this process ran in two segments, and those where one segment
+// took over part of the other's (for the tests and the notes).
 uint64_t segmented_chains();
+uint64_t taken_over_chains();
 
 }  // namespace qvx

@@ -127,24 +127,81 @@ std::size_t halfway(const std::vector<std::unique_ptr<Stage>>& stages) {
   return best;
 }
 
-// Hands on the first `limit` bytes it takes and no more. On the way it
-// tells the chain's progress of what the other segment's writer wrote
-// (the progress line is this thread's alone).
+// How far a segment's output may go, and how far it went: the bytes a
+// segment's last stage hands on are admitted up to the limit, which the
+// other segment may lower to take over the rest (then the bytes past it
+// are dropped, and the segment stops at its next read).
+class Limit {
+ public:
+  Limit(uint64_t from, uint64_t to) : at_(from), to_(to) {}
+  // Of `n` bytes handed on, how many are the segment's.
+  std::size_t admit(std::size_t n) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto m = static_cast<std::size_t>(std::min<uint64_t>(n, to_ - at_));
+    at_ += m;
+    return m;
+  }
+  // Whether room for a whole piece is left (what a sink lends must be).
+  bool room_for(std::size_t n) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return to_ - at_ >= n;
+  }
+  bool reached() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return at_ == to_;
+  }
+  uint64_t to() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return to_;
+  }
+  // The segment stopped (at its limit or short of it): nothing is left to
+  // take over.
+  void stop() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopped_ = true;
+  }
+  // Lowers the limit to where taking over the rest pays, where at least
+  // `least` is left: `cost(at)` is the work, in bytes, of starting a
+  // segment at `at`. Returns the new limit and sets `end` to the old one;
+  // 0 when it does not pay.
+  template <class Cost>
+  uint64_t hand_over(uint64_t least, Cost cost, uint64_t& end) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const uint64_t left = to_ - at_;
+    if (stopped_ || left == 0 || left < least) return 0;
+    // Both are to end together: what stays here, as what the other does
+    // after its start.
+    const uint64_t start = cost(at_ + left / 2);
+    if (start >= left) return 0;
+    uint64_t cut = at_ + (left + start) / 2;
+    if (left >= 4 * kBlock) cut = cut / kBlock * kBlock;
+    if (cut <= at_ || cut >= to_) return 0;
+    end = to_;
+    to_ = cut;
+    return cut;
+  }
+
+ private:
+  std::mutex mutex_;
+  uint64_t at_, to_;
+  bool stopped_ = false;
+};
+
+// Hands on the first segment's bytes, up to its limit. On the way it tells
+// the chain's progress of what the other segments' writers wrote (the
+// progress line is this thread's alone).
 class Cap : public Sink {
  public:
-  Cap(Sink& next, uint64_t limit, const Chain& chain, std::atomic<uint64_t>& elsewhere)
+  Cap(Sink& next, Limit& limit, const Chain& chain, std::atomic<uint64_t>& elsewhere)
       : next_(next), limit_(limit), chain_(chain), elsewhere_(elsewhere) {}
   void take(unsigned char* data, std::size_t n) override {
-    const auto m = static_cast<std::size_t>(std::min<uint64_t>(n, limit_ - sent_));
-    if (m > 0) next_.take(data, m);
-    sent_ += m;
+    if (const std::size_t m = limit_.admit(n)) next_.take(data, m);
     tell_elsewhere();
   }
   unsigned char* lend(std::size_t& size) override {
     size = 0;
-    return limit_ - sent_ >= kPiece ? next_.lend(size) : nullptr;
+    return limit_.room_for(kPiece) ? next_.lend(size) : nullptr;
   }
-  bool full() const { return sent_ == limit_; }
   void tell_elsewhere() {
     if (const uint64_t more = elsewhere_.exchange(0)) {
       if (chain_.on_output) chain_.on_output(static_cast<std::size_t>(more));
@@ -154,8 +211,7 @@ class Cap : public Sink {
 
  private:
   Sink& next_;
-  const uint64_t limit_;
-  uint64_t sent_ = 0;
+  Limit& limit_;
   const Chain& chain_;
   std::atomic<uint64_t>& elsewhere_;
 };
@@ -183,94 +239,144 @@ class Drop : public Sink {
   uint64_t skip_ = 0;
 };
 
-// The second segment's file: its own writer, counting for the first.
-class SecondWriter : public Sink {
+// A later segment's file: its own writer, up to its limit, counting for
+// the first.
+class SegmentWriter : public Sink {
  public:
-  SecondWriter(OutFile& out, std::atomic<uint64_t>& written) : out_(out), written_(written) {}
+  SegmentWriter(OutFile& out, Limit& limit, std::atomic<uint64_t>& written)
+      : out_(out), limit_(limit), written_(written) {}
   void take(unsigned char* data, std::size_t n) override {
-    out_.write(data, n);
-    written_ += n;
+    if (const std::size_t m = limit_.admit(n)) {
+      out_.write(data, m);
+      written_ += m;
+    }
   }
-  unsigned char* lend(std::size_t& size) override { return file_room(out_, size); }
+  unsigned char* lend(std::size_t& size) override {
+    size = 0;
+    return limit_.room_for(kPiece) ? file_room(out_, size) : nullptr;
+  }
 
  private:
   OutFile& out_;
+  Limit& limit_;
   std::atomic<uint64_t>& written_;
 };
 
-std::atomic<uint64_t> g_segmented{0};
+// The work, in bytes, of restarting `set` where `at` of its output falls:
+// each stage at about as far into its own output.
+uint64_t restart_work(const std::vector<std::unique_ptr<Stage>>& set, uint64_t at) {
+  const auto total = static_cast<double>(set.back()->out_size());
+  uint64_t work = 0;
+  for (const auto& s : set)
+    work += s->restart_work(static_cast<uint64_t>(static_cast<double>(s->out_size()) / total * static_cast<double>(at)));
+  return work;
+}
+
+// Runs a fresh set of stages from `from` of the output up to its limit,
+// reading and writing on descriptors of its own: from the last stage
+// back, each restarts at or before where the one after it must begin, and
+// drops what it makes before that.
+Segments::Part run_later(std::vector<std::unique_ptr<Stage>>& set, uint64_t from, Limit& limit, const InFile& in,
+                         const OutFile& out, std::atomic<uint64_t>& elsewhere) {
+  InFile in2;
+  OutFile out2;
+  SegmentWriter writer(out2, limit, elsewhere);
+  std::vector<Drop> drops(set.size());
+  uint64_t want = from;
+  for (std::size_t i = set.size(); i-- > 0;) {
+    uint64_t out_at = 0;
+    const uint64_t in_at = set[i]->restart(want, out_at);
+    Sink* next = i + 1 == set.size() ? static_cast<Sink*>(&writer) : set[i + 1].get();
+    if (want > out_at) {
+      drops[i].aim(next, want - out_at);
+      next = &drops[i];
+    }
+    set[i]->connect(next);
+    want = in_at;
+  }
+  Segments::Part part;
+  part.from = from;
+  part.set = &set;
+  const bool opened = in2.open_same(in) && in2.seek(want) && out2.open_same(out, from);
+  if (opened && !set[0]->feed_in_order(in2, [&] { return limit.reached(); }))
+    for (auto& s : set) s->end();
+  limit.stop();
+  part.to = limit.to();
+  part.in_ok = opened && in2.ok();
+  part.out_ok = opened && out2.close();
+  part.end = opened ? out2.written() : from;
+  return part;
+}
+
+std::atomic<uint64_t> g_segmented{0}, g_taken_over{0};
 
 }  // namespace
 
 uint64_t segmented_chains() { return g_segmented; }
+uint64_t taken_over_chains() { return g_taken_over; }
 
 Segments run_segments(Chain& chain, InFile& in, OutFile& out, Sink& file) {
   auto& stages = chain.stages;
-  auto& twins = chain.twins;
   const std::size_t last = stages.size() - 1;
   const uint64_t total = stages[last]->out_size();
   // The output's middle, where a large file has it on a block; moved on
   // by half the work the twins' restarts replay before they hand anything
   // on, so that the two segments end together.
-  uint64_t replay = 0;
-  for (std::size_t i = 0; i <= last; ++i)
-    replay += twins[i]->restart_work(
-        static_cast<uint64_t>(static_cast<double>(twins[i]->out_size()) / static_cast<double>(total) * (total / 2)));
-  const uint64_t middle = std::min(total / 2 + replay / 2, total - total / 4);
+  const uint64_t middle = std::min(total / 2 + restart_work(chain.twins, total / 2) / 2, total - total / 4);
   const uint64_t cut = total >= 4 * kBlock ? middle / kBlock * kBlock : middle;
   Segments r;
   if (cut == 0) return r;
   std::atomic<uint64_t> elsewhere{0};
-  Cap cap(file, cut, chain, elsewhere);
+  Limit first(0, cut), second(cut, total);
+  Cap cap(file, first, chain, elsewhere);
   stages[last]->connect(&cap);
+  // Whichever segment ends first takes over half of what the other has
+  // left, with the spare stages (once).
+  std::atomic<bool> spares_taken{chain.spares.empty()};
+  Segments::Part taken;
+  const auto take_over = [&](Limit& other) {
+    if (spares_taken.exchange(true)) return;
+    uint64_t end = 0;
+    const uint64_t from =
+        other.hand_over(chain.take_over_from, [&](uint64_t at) { return restart_work(chain.spares, at); }, end);
+    if (from == 0) return;
+    Limit rest(from, end);
+    taken = run_later(chain.spares, from, rest, in, out, elsewhere);
+  };
   std::thread first_segment;
   try {
     first_segment = std::thread([&] {
-      // Stopped once the cut is reached, the stages hold what they hold:
-      // the rest is the second segment's.
-      if (!stages[0]->feed_in_order(in, [&] { return cap.full(); }))
+      // Stopped at its limit, the stages hold what they hold: the rest is
+      // the other segments'.
+      if (!stages[0]->feed_in_order(in, [&] { return first.reached(); }))
         for (auto& s : stages) s->end();
+      first.stop();
+      if (first.reached()) take_over(second);
     });
   } catch (const std::system_error&) {
     stages[last]->connect(&file);
     return r;
   }
   r.ran = true;
-  r.cut = cut;
   ++g_segmented;
-
-  // From the last twin back: each restarts at or before where the one
-  // after it must begin, and drops what it makes before that.
-  InFile in2;
-  OutFile out2;
-  SecondWriter writer(out2, elsewhere);
-  std::vector<Drop> drops(twins.size());
-  uint64_t want = cut;
-  for (std::size_t i = twins.size(); i-- > 0;) {
-    uint64_t out_at = 0;
-    const uint64_t in_at = twins[i]->restart(want, out_at);
-    Sink* next = i == last ? static_cast<Sink*>(&writer) : twins[i + 1].get();
-    if (want > out_at) {
-      drops[i].aim(next, want - out_at);
-      next = &drops[i];
-    }
-    twins[i]->connect(next);
-    want = in_at;
-  }
-  const bool opened = in2.open_same(in) && in2.seek(want) && out2.open_same(out, cut);
-  if (opened) {
-    twins[0]->feed_in_order(in2, {});
-    for (auto& t : twins) t->end();
-  }
-  r.in_ok = opened && in2.ok();
-  r.out_ok = opened && out2.close();
-  r.end = opened ? out2.written() : cut;
+  Segments::Part mine = run_later(chain.twins, cut, second, in, out, elsewhere);
+  if (mine.end == mine.to && mine.in_ok) take_over(first);
   first_segment.join();
   cap.tell_elsewhere();
-  // Where the first segment reached the cut, the two cover the input
-  // without a gap: each stage got as far as the one that got further.
-  if (cap.full())
-    for (std::size_t i = 0; i <= last; ++i) stages[i]->adopt_counts(*twins[i]);
+  r.cut = first.to();
+  mine.to = second.to();
+  // The output's stretches in order: the spares' before or after the twins'.
+  if (taken.set && taken.from < cut) r.later.push_back(taken);
+  r.later.push_back(mine);
+  if (taken.set && taken.from >= cut) r.later.push_back(taken);
+  if (taken.set) ++g_taken_over;
+  // Where the segments before it reached their limits, the stages cover
+  // the input without a gap as far as the one that got furthest got.
+  if (first.reached())
+    for (const Segments::Part& p : r.later) {
+      for (std::size_t i = 0; i <= last; ++i) stages[i]->adopt_counts(*(*p.set)[i]);
+      if (p.end < p.to) break;
+    }
   return r;
 }
 

@@ -173,6 +173,21 @@ std::size_t seeking_stage(const std::vector<std::unique_ptr<Stage>>& stages, uin
   return 0;
 }
 
+uint64_t Segments::whole(uint64_t first_end) const {
+  if (first_end < cut) return first_end;
+  for (const Part& p : later)
+    if (p.end < p.to) return p.end;
+  return later.empty() ? cut : later.back().to;
+}
+
+bool Segments::in_ok() const {
+  return std::all_of(later.begin(), later.end(), [](const Part& p) { return p.in_ok; });
+}
+
+bool Segments::out_ok() const {
+  return std::all_of(later.begin(), later.end(), [](const Part& p) { return p.out_ok; });
+}
+
 void run_chain(Chain& chain, InFile& in, OutFile& out, uint64_t bound, uint64_t threads_from) {
   FileSink file(out, chain);
   auto& stages = chain.stages;
@@ -200,17 +215,20 @@ void run_chain(Chain& chain, InFile& in, OutFile& out, uint64_t bound, uint64_t 
     for (std::size_t k = head; k <= last; ++k) stages[k]->end();
   }
   in.transform = nullptr;
-  // A first segment that stopped short (a failed read or write) leaves a
-  // gap before the second's output: the file is cut where its bytes in
-  // order end, as a chain on one thread would have left it, so that the
-  // next pass that measures it sees the loss.
+  // A segment that stopped short (a failed read or write) leaves a gap
+  // before the next one's output: the file is cut where its bytes in order
+  // end, as a chain on one thread would have left it, so that the next
+  // pass that measures it sees the loss.
+  uint64_t landed = 0;
   if (segments.ran) {
     out.flush();
-    if (out.written() < segments.cut) out.cut_to(out.written());
+    landed = segments.whole(out.written());
+    uint64_t furthest = out.written();
+    for (const Segments::Part& p : segments.later) furthest = std::max(furthest, p.end);
+    if (landed < furthest) out.cut_to(landed);
   }
-  const bool written = out.close() && segments.out_ok;
-  // The second segment's output follows the first's once it reached the cut.
-  const uint64_t landed = segments.ran && out.written() == segments.cut ? segments.end : out.written();
+  const bool written = out.close() && segments.out_ok();
+  if (!segments.ran) landed = out.written();
 
   chain.flows.assign(stages.size(), Flow{});
   for (std::size_t i = 0; i <= last; ++i) {
@@ -221,7 +239,7 @@ void run_chain(Chain& chain, InFile& in, OutFile& out, uint64_t bound, uint64_t 
     f.opened = (i != 0 || in.is_open()) && (i != last || out_opened);
     // A stage behind an input that did not open was built for 0 bytes
     // and is complete with none.
-    f.complete = s.taken() == s.in_size() && f.landed == f.accepted && (i != 0 || (in.ok() && segments.in_ok)) &&
+    f.complete = s.taken() == s.in_size() && f.landed == f.accepted && (i != 0 || (in.ok() && segments.in_ok())) &&
                  (i != last || (written && out_opened));
   }
 }

@@ -281,6 +281,11 @@ struct Chain {
   // `restartable`: on two threads the second half of the output is then
   // made by these, from the input's middle on (empty: never).
   std::vector<std::unique_ptr<Stage>> twins;
+  // Once more, for the segment that ends first to take over part of the
+  // other's, where at least `take_over_from` bytes are left to it (empty:
+  // it never does).
+  std::vector<std::unique_ptr<Stage>> spares;
+  uint64_t take_over_from = UINT64_MAX;
   std::vector<Flow> flows;
   // Told of every piece handed to the output file, before it is written.
   std::function<void(std::size_t)> on_output;

@@ -210,6 +210,10 @@ RunVerdict run_plan(coder& c, const std::vector<Step>& steps, const RunTargets& 
         restartable(chain, rules.bound)) {
       std::vector<std::size_t> twin_steps;
       chain.twins = sweep_stages(c, steps, sweep, in.size(), rules, twin_steps);
+      if (rules.take_over_from != kOneThread) {
+        chain.spares = sweep_stages(c, steps, sweep, in.size(), rules, twin_steps);
+        chain.take_over_from = rules.take_over_from;
+      }
     }
     const uint64_t n = chain.stages.back()->out_size();
     // Only the first stage may ask, and its announcement comes first.
@@ -219,6 +223,7 @@ RunVerdict run_plan(coder& c, const std::vector<Step>& steps, const RunTargets& 
     }
     for (auto& stage : chain.stages) stage->prepare(c);
     for (auto& twin : chain.twins) twin->prepare(c);
+    for (auto& spare : chain.spares) spare->prepare(c);
     std::vector<int> passes;
     for (std::size_t i : step_of) passes.push_back(steps[i].pass);
     chain.on_output = SweepProgress(passes, n);

@@ -52,6 +52,8 @@ struct Sweep {
 // sweep's halves on two threads (the one-thread path is the reference the
 // tests compare it with).
 constexpr uint64_t kTwoThreadsFrom = 4u << 20;
+// Less left to a segment is not worth starting another for.
+constexpr uint64_t kTakeOverFrom = 8u << 20;
 
 struct PlanRules {
   uint64_t bound = kHoldBound;  // most a stage may hold in memory
@@ -77,6 +79,11 @@ struct PlanRules {
   // thread of its own with every stage (false: its halves, stages
   // 1..k on one thread and the rest on the other).
   bool segments = true;
+  // The segment that ends first takes over the second half of what the
+  // other has left, with a third set of the stages, where at least this
+  // much is left (kOneThread: never; each makes its half, and whichever
+  // ends first waits).
+  uint64_t take_over_from = kTakeOverFrom;
 };
 
 // Where a run's sweeps read and write: the work files on their held

@@ -6,7 +6,8 @@
 // stage that would hold more than a few bytes (so spills and seeking
 // stages run), the same with every spill behind positional stages kept
 // (not recomputed), the sweeps on two threads as two segments of the
-// output and as halves of the chain, and every pass on its own through
+// output (one taking over part of the other's) and as halves of the
+// chain, and every pass on its own through
 // the work files with seeks must agree on every output byte and every
 // console byte. Pass 11's clock is fixed so its filler agrees too.
 #include <gtest/gtest.h>
@@ -138,6 +139,8 @@ class PlannerAgreement : public ::testing::Test {
     const Outcome uncombined = run(d, c, {kHoldBound, true, kOneThread, false}, source);
     const Outcome two = run(d, c, {kHoldBound, true, 0}, source);
     const Outcome halves = run(d, c, {kHoldBound, true, 0, true, true, false}, source);
+    // The segment that ends first takes over whatever the other has left.
+    const Outcome taken = run(d, c, {kHoldBound, true, 0, true, true, true, 1}, source);
     const Outcome cut = run(d, c, {64, true, 0}, source);
     const Outcome spilled = run(d, c, {64, true, 0, true, false}, source);
     const Outcome apart = run(d, c, {0, false, kOneThread}, source);
@@ -146,7 +149,7 @@ class PlannerAgreement : public ::testing::Test {
     const Outcome portable_two = run(d, c, {kHoldBound, true, 0}, source);
     simd::use(simd::Kernels::best);
     EXPECT_TRUE(fused.placed);
-    for (const Outcome* o : {&uncombined, &two, &halves, &cut, &spilled, &apart, &portable, &portable_two}) {
+    for (const Outcome* o : {&uncombined, &two, &halves, &taken, &cut, &spilled, &apart, &portable, &portable_two}) {
       EXPECT_EQ(o->placed, fused.placed);
       EXPECT_TRUE(o->console == fused.console) << "consoles differ from byte "
                                               << std::mismatch(o->console.begin(), o->console.end(),
@@ -168,7 +171,7 @@ TEST_F(PlannerAgreement, RandomRecordsSizesAndParametersBothDirections) {
   // The new paths must have run, not just agreed: count the cases that
   // took each (as the planner describes its stages).
   int keystream = 0, cycles = 0, tails = 0, recomputed = 0, ahead = 0;
-  const uint64_t segmented = segmented_chains();
+  const uint64_t segmented = segmented_chains(), taken_over = taken_over_chains();
   const auto sweeps = [&](const Case& c, Direction d, bool recompute) {
     set_plan_rules({64, true, 0, true, recompute});
     const std::string how = describe_run(c.record, d, c.plain.size(), c.params);
@@ -200,6 +203,7 @@ TEST_F(PlannerAgreement, RandomRecordsSizesAndParametersBothDirections) {
   EXPECT_GT(recomputed, 0);
   EXPECT_GT(ahead, 0);
   EXPECT_GT(segmented_chains() - segmented, 20u);
+  EXPECT_GT(taken_over_chains() - taken_over, 10u);
 }
 
 // Pass 22 with a printable key, on pieces that cut its blocks: with the
