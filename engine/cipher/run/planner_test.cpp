@@ -203,7 +203,7 @@ TEST_F(PlannerAgreement, RandomRecordsSizesAndParametersBothDirections) {
   EXPECT_GT(recomputed, 0);
   EXPECT_GT(ahead, 0);
   EXPECT_GT(segmented_chains() - segmented, 20u);
-  EXPECT_GT(taken_over_chains() - taken_over, 10u);
+  EXPECT_GT(taken_over_chains() - taken_over, 2u);
 }
 
 // Pass 22 with a printable key, on pieces that cut its blocks: with the
