@@ -54,9 +54,14 @@ class Adder {
       : sign_(dir == Direction::encode ? 1 : 0xFF) {
     const std::size_t len = std::max<std::size_t>(phrase.size(), 1);
     term_.resize(std::lcm<std::size_t>(256, len));
+    // The phrase's index goes round with t: (1 + t) mod len. (Worked out
+    // by a division per byte, the tables of a chain's stages took longer
+    // to make than a few MiB of data take to encode.)
+    std::size_t j = 1 % len;
     for (std::size_t t = 0; t < term_.size(); ++t) {
-      const unsigned char k = phrase.empty() ? 0 : static_cast<unsigned char>(phrase[(1 + t) % len]);
+      const unsigned char k = phrase.empty() ? 0 : static_cast<unsigned char>(phrase[j]);
       term_[t] = static_cast<unsigned char>(sign_ * (t * step + k));
+      if (++j == len) j = 0;
     }
   }
 

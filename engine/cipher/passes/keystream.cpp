@@ -1,6 +1,8 @@
 #include "cipher/passes/keystream.h"
 
 #include <algorithm>
+#include <deque>
+#include <mutex>
 #include <numeric>
 
 #include "cipher/passes/simd.h"
@@ -17,6 +19,8 @@ constexpr std::size_t kChunk = 4096;
 // the sample record the ten passes come to 6 or 7 tables instead of 8),
 // and a run never holds more than a few MiB of tables.
 constexpr std::size_t kMergedPeriod = 256 * 1024;
+// Keystreams whose tables are kept for another of the same parts.
+constexpr std::size_t kKept = 2;
 
 std::vector<unsigned char> repeat(const std::vector<unsigned char>& part, std::size_t period) {
   std::vector<unsigned char> v(period);
@@ -36,6 +40,25 @@ void Keystream::add_text(int sign, std::string_view s) {
 }
 
 void Keystream::build() {
+  // The twins and spares of a chain repeat its stages, and so its
+  // keystreams: the tables of the last ones built are handed out again
+  // for the same parts.
+  struct Built {
+    std::map<std::size_t, std::vector<unsigned char>> parts;
+    std::vector<Table> tables;
+  };
+  static std::mutex mutex;
+  static std::deque<Built> built;
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    for (const Built& b : built)
+      if (b.parts == parts_) {
+        tables_ = b.tables;
+        parts_.clear();
+        return;
+      }
+  }
+  Built made{parts_, {}};
   struct Part {
     std::size_t period;
     std::vector<unsigned char> values;
@@ -61,7 +84,13 @@ void Keystream::build() {
     parts.erase(parts.begin() + static_cast<std::ptrdiff_t>(best_j));
   }
   tables_.clear();
-  for (Part& p : parts) tables_.push_back({p.period, 0, repeat(p.values, p.period + kChunk)});
+  for (Part& p : parts)
+    tables_.push_back(
+        {p.period, 0, std::make_shared<const std::vector<unsigned char>>(repeat(p.values, p.period + kChunk))});
+  made.tables = tables_;
+  std::lock_guard<std::mutex> lock(mutex);
+  built.push_front(std::move(made));
+  if (built.size() > kKept) built.pop_back();
 }
 
 void Keystream::apply(unsigned char* data, std::size_t n, Direction d) {
@@ -71,7 +100,7 @@ void Keystream::apply(unsigned char* data, std::size_t n, Direction d) {
     const std::size_t m = std::min(kChunk, n - off);
     for (std::size_t t = 0; t < tables_.size(); ++t) {
       Table& table = tables_[t];
-      at[t] = table.values.data() + table.at;
+      at[t] = table.values->data() + table.at;
       table.at = (table.at + m) % table.period;
     }
     if (d == Direction::encode)

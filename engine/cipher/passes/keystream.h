@@ -46,8 +46,9 @@ class Keystream {
  private:
   struct Table {
     std::size_t period = 0;
-    std::size_t at = 0;                // n mod period of the next byte
-    std::vector<unsigned char> values;  // one period and a chunk more
+    std::size_t at = 0;  // n mod period of the next byte
+    // One period and a chunk more; shared by keystreams of the same parts.
+    std::shared_ptr<const std::vector<unsigned char>> values;
   };
   std::map<std::size_t, std::vector<unsigned char>> parts_;
   std::vector<Table> tables_;
