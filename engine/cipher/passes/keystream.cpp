@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <deque>
-#include <mutex>
 #include <numeric>
 
 #include "cipher/passes/simd.h"
@@ -42,22 +41,18 @@ void Keystream::add_text(int sign, std::string_view s) {
 void Keystream::build() {
   // The twins and spares of a chain repeat its stages, and so its
   // keystreams: the tables of the last ones built are handed out again
-  // for the same parts.
+  // for the same parts. (Stages are built by the planning thread alone.)
   struct Built {
     std::map<std::size_t, std::vector<unsigned char>> parts;
     std::vector<Table> tables;
   };
-  static std::mutex mutex;
   static std::deque<Built> built;
-  {
-    std::lock_guard<std::mutex> lock(mutex);
-    for (const Built& b : built)
-      if (b.parts == parts_) {
-        tables_ = b.tables;
-        parts_.clear();
-        return;
-      }
-  }
+  for (const Built& b : built)
+    if (b.parts == parts_) {
+      tables_ = b.tables;
+      parts_.clear();
+      return;
+    }
   Built made{parts_, {}};
   struct Part {
     std::size_t period;
@@ -88,7 +83,6 @@ void Keystream::build() {
     tables_.push_back(
         {p.period, 0, std::make_shared<const std::vector<unsigned char>>(repeat(p.values, p.period + kChunk))});
   made.tables = tables_;
-  std::lock_guard<std::mutex> lock(mutex);
   built.push_front(std::move(made));
   if (built.size() > kKept) built.pop_back();
 }
