@@ -127,6 +127,10 @@ std::size_t halfway(const std::vector<std::unique_ptr<Stage>>& stages) {
   return best;
 }
 
+// A point of the output that segments meet at: on a block where the
+// stretch it cuts is large.
+uint64_t on_block(uint64_t at, uint64_t stretch) { return stretch >= 4 * kBlock ? at / kBlock * kBlock : at; }
+
 // How far a segment's output may go, and how far it went: the bytes a
 // segment's last stage hands on are admitted up to the limit, which the
 // other segment may lower to take over the rest (then the bytes past it
@@ -173,8 +177,7 @@ class Limit {
     // after its start.
     const uint64_t start = cost(at_ + left / 2);
     if (start >= left) return 0;
-    uint64_t cut = at_ + (left + start) / 2;
-    if (left >= 4 * kBlock) cut = cut / kBlock * kBlock;
+    const uint64_t cut = on_block(at_ + (left + start) / 2, left);
     if (cut <= at_ || cut >= to_) return 0;
     end = to_;
     to_ = cut;
@@ -187,20 +190,34 @@ class Limit {
   bool stopped_ = false;
 };
 
-// Hands on the first segment's bytes, up to its limit. On the way it tells
-// the chain's progress of what the other segments' writers wrote (the
-// progress line is this thread's alone).
-class Cap : public Sink {
+// Hands on a segment's bytes up to its limit, and lends room only while a
+// whole piece fits below it.
+class Bounded : public Sink {
  public:
-  Cap(Sink& next, Limit& limit, const Chain& chain, std::atomic<uint64_t>& elsewhere)
-      : next_(next), limit_(limit), chain_(chain), elsewhere_(elsewhere) {}
+  Bounded(Sink& next, Limit& limit) : next_(next), limit_(limit) {}
   void take(unsigned char* data, std::size_t n) override {
     if (const std::size_t m = limit_.admit(n)) next_.take(data, m);
-    tell_elsewhere();
   }
   unsigned char* lend(std::size_t& size) override {
     size = 0;
     return limit_.room_for(kPiece) ? next_.lend(size) : nullptr;
+  }
+
+ private:
+  Sink& next_;
+  Limit& limit_;
+};
+
+// The first segment's bound. On the way it tells the chain's progress of
+// what the other segments' writers wrote (the progress line is this
+// thread's alone).
+class Cap : public Bounded {
+ public:
+  Cap(Sink& next, Limit& limit, const Chain& chain, std::atomic<uint64_t>& elsewhere)
+      : Bounded(next, limit), chain_(chain), elsewhere_(elsewhere) {}
+  void take(unsigned char* data, std::size_t n) override {
+    Bounded::take(data, n);
+    tell_elsewhere();
   }
   void tell_elsewhere() {
     if (const uint64_t more = elsewhere_.exchange(0)) {
@@ -210,8 +227,6 @@ class Cap : public Sink {
   }
 
  private:
-  Sink& next_;
-  Limit& limit_;
   const Chain& chain_;
   std::atomic<uint64_t>& elsewhere_;
 };
@@ -239,26 +254,18 @@ class Drop : public Sink {
   uint64_t skip_ = 0;
 };
 
-// A later segment's file: its own writer, up to its limit, counting for
-// the first.
-class SegmentWriter : public Sink {
+// A later segment's file: its own writer, counting for the first.
+class SegmentFile : public Sink {
  public:
-  SegmentWriter(OutFile& out, Limit& limit, std::atomic<uint64_t>& written)
-      : out_(out), limit_(limit), written_(written) {}
+  SegmentFile(OutFile& out, std::atomic<uint64_t>& written) : out_(out), written_(written) {}
   void take(unsigned char* data, std::size_t n) override {
-    if (const std::size_t m = limit_.admit(n)) {
-      out_.write(data, m);
-      written_ += m;
-    }
+    out_.write(data, n);
+    written_ += n;
   }
-  unsigned char* lend(std::size_t& size) override {
-    size = 0;
-    return limit_.room_for(kPiece) ? file_room(out_, size) : nullptr;
-  }
+  unsigned char* lend(std::size_t& size) override { return file_room(out_, size); }
 
  private:
   OutFile& out_;
-  Limit& limit_;
   std::atomic<uint64_t>& written_;
 };
 
@@ -280,7 +287,8 @@ Segments::Part run_later(std::vector<std::unique_ptr<Stage>>& set, uint64_t from
                          const OutFile& out, std::atomic<uint64_t>& elsewhere) {
   InFile in2;
   OutFile out2;
-  SegmentWriter writer(out2, limit, elsewhere);
+  SegmentFile file(out2, elsewhere);
+  Bounded writer(file, limit);
   std::vector<Drop> drops(set.size());
   uint64_t want = from;
   for (std::size_t i = set.size(); i-- > 0;) {
@@ -323,7 +331,7 @@ Segments run_segments(Chain& chain, InFile& in, OutFile& out, Sink& file) {
   // by half the work the twins' restarts replay before they hand anything
   // on, so that the two segments end together.
   const uint64_t middle = std::min(total / 2 + restart_work(chain.twins, total / 2) / 2, total - total / 4);
-  const uint64_t cut = total >= 4 * kBlock ? middle / kBlock * kBlock : middle;
+  const uint64_t cut = on_block(middle, total);
   Segments r;
   if (cut == 0) return r;
   std::atomic<uint64_t> elsewhere{0};

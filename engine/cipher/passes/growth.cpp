@@ -140,9 +140,7 @@ class GrowthStage : public ShapeStage {
   // A restart replays the filler's draws of every block before it: only
   // where that costs little next to the data (at most a draw per 16 bytes,
   // or a few thousand in all).
-  bool restartable() const override {
-    return blocks_ * (4 * d1_ + 1) <= std::max<uint64_t>(in_size() / 16, 4096);
-  }
+  bool restartable() const override { return restart_work(out_size()) <= std::max<uint64_t>(in_size() / 16, 4096); }
 
   Outcome report(coder& c, const Flow& f) override {
     c.paso = 11;

@@ -205,13 +205,14 @@ RunVerdict run_plan(coder& c, const std::vector<Step>& steps, const RunTargets& 
     }
     // The plain data of decoding: its output, as it reaches the destination.
     if (c.dir == Direction::decode && sweep.to == Role::destination) chain.output_tap = targets.plain;
-    // The stages once more, for a second segment, where it may run.
+    // The stages once more, for a second segment, where it may run; and a
+    // third time where the output is long enough for a take-over.
     if (rules.segments && rules.two_threads_from != kOneThread && in.size() >= rules.two_threads_from &&
         restartable(chain, rules.bound)) {
-      std::vector<std::size_t> twin_steps;
-      chain.twins = sweep_stages(c, steps, sweep, in.size(), rules, twin_steps);
-      if (rules.take_over_from != kOneThread) {
-        chain.spares = sweep_stages(c, steps, sweep, in.size(), rules, twin_steps);
+      std::vector<std::size_t> again;  // the same steps as step_of
+      chain.twins = sweep_stages(c, steps, sweep, in.size(), rules, again);
+      if (rules.take_over_from != kOneThread && chain.stages.back()->out_size() >= rules.take_over_from) {
+        chain.spares = sweep_stages(c, steps, sweep, in.size(), rules, again);
         chain.take_over_from = rules.take_over_from;
       }
     }
@@ -221,9 +222,8 @@ RunVerdict run_plan(coder& c, const std::vector<Step>& steps, const RunTargets& 
     if (chain.stages[0]->interactive()) {
       for (; said <= step_of[0]; ++said) say(steps[said]);
     }
-    for (auto& stage : chain.stages) stage->prepare(c);
-    for (auto& twin : chain.twins) twin->prepare(c);
-    for (auto& spare : chain.spares) spare->prepare(c);
+    for (auto* set : {&chain.stages, &chain.twins, &chain.spares})
+      for (auto& stage : *set) stage->prepare(c);
     std::vector<int> passes;
     for (std::size_t i : step_of) passes.push_back(steps[i].pass);
     chain.on_output = SweepProgress(passes, n);
